@@ -1,0 +1,27 @@
+// The routines of one ruvo run, in the order a run calls them.
+#pragma once
+
+#include <cstddef>
+
+// Exit statuses.
+enum ruvo_status { status_ok = 0, status_usage = 1, status_write_failed = 2 };
+
+// The whole run, from the argument vector to the exit status.
+int ruvo_main(int argc, char** argv);
+
+// Prints the usage block for a call with param_count parameters.
+void print_usage(int param_count);
+
+// Upper-cases name in place and expands the abbreviations P and C; returns
+// either name itself or a constant expansion.
+const char* resolve_variable_name(char* name);
+
+// Looks name up in the environment and prints the notice or the listing.
+int list_variable(const char* name);
+
+// Standard output: every byte goes through these, so that a failed write is
+// noticed once, at the end of the run, whatever call it happened in.
+void out_begin();
+void out_format(const char* format, ...);
+void out_bytes(const char* bytes, std::size_t count);
+bool out_finish();
