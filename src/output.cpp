@@ -20,7 +20,6 @@ void note_failure() {
 
 void out_begin() {
     first_failure = 0;
-    clearerr(stdout);
 }
 
 void out_format(const char* format, ...) {
@@ -30,6 +29,10 @@ void out_format(const char* format, ...) {
     if (vprintf(format, args) < 0)
         note_failure();
     va_end(args);
+}
+
+void out_text(const char* text) {
+    out_bytes(text, strlen(text));
 }
 
 void out_bytes(const char* bytes, std::size_t count) {
@@ -42,7 +45,7 @@ void out_bytes(const char* bytes, std::size_t count) {
 // returns false.
 bool out_finish() {
     errno = 0;
-    if (fflush(stdout) != 0 || ferror(stdout))
+    if (fflush(stdout) != 0)
         note_failure();
     if (first_failure == 0)
         return true;

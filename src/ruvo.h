@@ -23,5 +23,6 @@ int list_variable(const char* name);
 // noticed once, at the end of the run, whatever call it happened in.
 void out_begin();
 void out_format(const char* format, ...);
+void out_text(const char* text);
 void out_bytes(const char* bytes, std::size_t count);
 bool out_finish();

@@ -15,8 +15,8 @@ static char default_name[] = "PATH";
 
 void print_usage(int param_count) {
     out_format(usage_count_line, param_count);
-    out_format("%s", usage_example_lines);
-    out_format("%s", separator_line);
+    out_text(usage_example_lines);
+    out_text(separator_line);
 }
 
 // Two or more parameters: usage, and nothing else happens.
@@ -34,7 +34,7 @@ static int run_checked(int argc, char** argv) {
 
 int ruvo_main(int argc, char** argv) {
     out_begin();
-    out_format("%s", separator_line);
+    out_text(separator_line);
     int status = run_checked(argc, argv);
     return out_finish() ? status : status_write_failed;
 }
