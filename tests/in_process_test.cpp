@@ -1,32 +1,12 @@
 // Calls the run and its routines directly, for what no process start can
 // produce: an argument vector with no element at all.
-#include "ruvo.h"
+#include "capture.h"
 
 #include <gtest/gtest.h>
 
-#include <cstdio>
 #include <cstdlib>
-#include <string>
-#include <unistd.h>
 
 namespace {
-// Runs ruvo_main with standard output sent to a temporary file.
-std::string captured_run(int argc, char** argv, int& status) {
-    fflush(stdout);
-    FILE* sink = tmpfile();
-    int saved = dup(STDOUT_FILENO);
-    dup2(fileno(sink), STDOUT_FILENO);
-    status = ruvo_main(argc, argv);
-    dup2(saved, STDOUT_FILENO);
-    close(saved);
-    std::string text;
-    rewind(sink);
-    for (int c; (c = fgetc(sink)) != EOF;)
-        text += static_cast<char>(c);
-    fclose(sink);
-    return text;
-}
-
 TEST(in_process, empty_argument_vector_shows_path) {
     setenv("PATH", "/a;/b", 1);
     char* argv[] = {nullptr};
