@@ -1,13 +1,42 @@
-# Installing ruvo: the command and its manual page, which carries the version
-# of project().
+# Installing ruvo and packaging it: the command and its manual page, and a
+# .deb of both with cpack -G DEB. The package and the manual page carry the
+# version of project().
 include(GNUInstallDirs)
+
+set(RUVO_PACKAGE_CONTACT "ruvo maintainers <maintainers@users.noreply.c-seed-deb97e7a.example>"
+    CACHE STRING "Maintainer named in the packages of ruvo")
 
 install(TARGETS ruvo RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR} COMPONENT program)
 if(NOT WIN32)
   configure_file(man/ruvo.1.in ruvo.1 @ONLY)
   install(FILES ${PROJECT_BINARY_DIR}/ruvo.1 DESTINATION ${CMAKE_INSTALL_MANDIR}/man1
           COMPONENT manual)
+
+  # Debian keeps manual pages compressed, with no name or time stamp in the
+  # gzip header, so that the same page always gives the same bytes. Packages
+  # take this copy; a plain install leaves it out.
+  add_custom_command(OUTPUT ruvo.1.gz COMMAND gzip -9nkf ruvo.1
+                     DEPENDS ${PROJECT_BINARY_DIR}/ruvo.1 VERBATIM)
+  add_custom_target(ruvo_manual_gz ALL DEPENDS ${PROJECT_BINARY_DIR}/ruvo.1.gz)
+  install(FILES ${PROJECT_BINARY_DIR}/ruvo.1.gz DESTINATION ${CMAKE_INSTALL_MANDIR}/man1
+          COMPONENT manual_gz EXCLUDE_FROM_ALL)
+  set(CPACK_INSTALL_CMAKE_PROJECTS "${PROJECT_BINARY_DIR};ruvo;program;/"
+                                   "${PROJECT_BINARY_DIR};ruvo;manual_gz;/")
+  set(CPACK_GENERATOR DEB)
 endif()
+
+set(CPACK_PACKAGE_CONTACT "${RUVO_PACKAGE_CONTACT}")
+# Lines of the extended description of the .deb, which Debian keeps short.
+set(CPACK_PACKAGE_DESCRIPTION "ruvo prints the value of one environment variable under a short header,
+with every semicolon ending a line, so that a search path such as CLASSPATH
+shows one element per line. P and C stand for PATH and CLASSPATH.")
+set(CPACK_STRIP_FILES ON)
+set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
+set(CPACK_DEBIAN_PACKAGE_SECTION utils)
+set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
+# Depends on the C library version that dpkg-shlibdeps finds in the binary.
+set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
+include(CPack)
 
 # The tests run the installed command and the page's examples on the build machine.
 if(BUILD_TESTING AND UNIX AND NOT CMAKE_CROSSCOMPILING)
