@@ -1,13 +1,20 @@
-# Installing ruvo and packaging it: the command and its manual page, and a
-# .deb of both with cpack -G DEB. The package and the manual page carry the
+# Installing ruvo and packaging it: the command and its manual page on POSIX
+# systems (a .deb with cpack -G DEB), the program and a short text on Windows
+# (a .zip with cpack -G ZIP). The packages and the manual page carry the
 # version of project().
 include(GNUInstallDirs)
 
 set(RUVO_PACKAGE_CONTACT "ruvo maintainers <maintainers@users.noreply.c-seed-deb97e7a.example>"
     CACHE STRING "Maintainer named in the packages of ruvo")
 
-install(TARGETS ruvo RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR} COMPONENT program)
-if(NOT WIN32)
+if(WIN32)
+  # Unpacked, the .zip is a folder that holds the program beside its notes.
+  install(TARGETS ruvo RUNTIME DESTINATION . COMPONENT program)
+  configure_file(packaging/README-windows.txt.in README-windows.txt @ONLY NEWLINE_STYLE CRLF)
+  install(FILES ${PROJECT_BINARY_DIR}/README-windows.txt DESTINATION . COMPONENT program)
+  set(CPACK_GENERATOR ZIP)
+else()
+  install(TARGETS ruvo RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR} COMPONENT program)
   configure_file(man/ruvo.1.in ruvo.1 @ONLY)
   install(FILES ${PROJECT_BINARY_DIR}/ruvo.1 DESTINATION ${CMAKE_INSTALL_MANDIR}/man1
           COMPONENT manual)
