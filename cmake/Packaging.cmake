@@ -1,0 +1,57 @@
+# Installing ruvo and packaging it: the command and its manual page on POSIX
+# systems (a .deb with cpack -G DEB), the program and a short text on Windows
+# (a .zip with cpack -G ZIP). The packages and the manual page carry the
+# version of project().
+include(GNUInstallDirs)
+
+set(RUVO_PACKAGE_CONTACT "ruvo maintainers <maintainers@users.noreply.c-seed-deb97e7a.example>"
+    CACHE STRING "Maintainer named in the packages of ruvo")
+
+if(WIN32)
+  # Unpacked, the .zip is a folder that holds the program beside its notes.
+  install(TARGETS ruvo RUNTIME DESTINATION . COMPONENT program)
+  configure_file(packaging/README-windows.txt.in README-windows.txt @ONLY NEWLINE_STYLE CRLF)
+  install(FILES ${PROJECT_BINARY_DIR}/README-windows.txt DESTINATION . COMPONENT program)
+  set(CPACK_GENERATOR ZIP)
+else()
+  install(TARGETS ruvo RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR} COMPONENT program)
+  configure_file(man/ruvo.1.in ruvo.1 @ONLY)
+  install(FILES ${PROJECT_BINARY_DIR}/ruvo.1 DESTINATION ${CMAKE_INSTALL_MANDIR}/man1
+          COMPONENT manual)
+
+  # Debian keeps manual pages compressed, with no name or time stamp in the
+  # gzip header, so that the same page always gives the same bytes. Packages
+  # take this copy; a plain install leaves it out.
+  add_custom_command(OUTPUT ruvo.1.gz COMMAND gzip -9nkf ruvo.1
+                     DEPENDS ${PROJECT_BINARY_DIR}/ruvo.1 VERBATIM)
+  add_custom_target(ruvo_manual_gz ALL DEPENDS ${PROJECT_BINARY_DIR}/ruvo.1.gz)
+  install(FILES ${PROJECT_BINARY_DIR}/ruvo.1.gz DESTINATION ${CMAKE_INSTALL_MANDIR}/man1
+          COMPONENT manual_gz EXCLUDE_FROM_ALL)
+  set(CPACK_INSTALL_CMAKE_PROJECTS "${PROJECT_BINARY_DIR};ruvo;program;/"
+                                   "${PROJECT_BINARY_DIR};ruvo;manual_gz;/")
+  set(CPACK_GENERATOR DEB)
+endif()
+
+set(CPACK_PACKAGE_CONTACT "${RUVO_PACKAGE_CONTACT}")
+# Lines of the extended description of the .deb, which Debian keeps short.
+set(CPACK_PACKAGE_DESCRIPTION "ruvo prints the value of one environment variable under a short header,
+with every semicolon ending a line, so that a search path such as CLASSPATH
+shows one element per line. P and C stand for PATH and CLASSPATH.")
+set(CPACK_STRIP_FILES ON)
+set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
+set(CPACK_DEBIAN_PACKAGE_SECTION utils)
+set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
+# Depends on the C library version that dpkg-shlibdeps finds in the binary.
+set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
+include(CPack)
+
+# The tests run the installed command and the page's examples on the build machine.
+if(BUILD_TESTING AND UNIX AND NOT CMAKE_CROSSCOMPILING)
+  add_test(NAME install COMMAND bash ${PROJECT_SOURCE_DIR}/tests/install_test.sh
+                                ${CMAKE_COMMAND} ${PROJECT_BINARY_DIR})
+  add_test(NAME manual_page COMMAND bash ${PROJECT_SOURCE_DIR}/tests/manual_page_test.sh
+                                    ${PROJECT_BINARY_DIR}/ruvo.1 $<TARGET_FILE_DIR:ruvo>
+                                    ${PROJECT_VERSION})
+  # 77: groff, which renders the page, is not installed.
+  set_tests_properties(manual_page PROPERTIES SKIP_RETURN_CODE 77)
+endif()
