@@ -7,6 +7,7 @@
 # script, so they write to a log file: on a pipe they would hold it open.
 set(log $ENV{WINEPREFIX}.log)
 execute_process(COMMAND ${WINESERVER} -k OUTPUT_QUIET ERROR_QUIET) # one left from an earlier run
+file(MAKE_DIRECTORY $ENV{WINEPREFIX}) # the server starts in it; wineboot fills it
 execute_process(COMMAND ${WINESERVER} -p60 OUTPUT_FILE ${log} ERROR_FILE ${log}
                 RESULT_VARIABLE status)
 if(status EQUAL 0)
