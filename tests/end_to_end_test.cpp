@@ -34,10 +34,31 @@ std::string usage(const std::string& count) {
 // How a row's expectation changes for ruvo.exe under Wine.
 enum class on_windows_row {
     same,        // the same bytes
-    other,       // windows_expected instead
-    starts_with, // windows_expected, then whatever Wine put there
-    skipped,     // cannot be posed there; windows_why says why
+    other,       // expected instead
+    starts_with, // expected, then whatever Wine put there
+    skipped,     // cannot be posed there
 };
+
+struct windows_rule {
+    on_windows_row rule;
+    const char* why;
+    std::string expected;
+};
+
+const windows_rule same_on_windows{on_windows_row::same, "", ""};
+const windows_rule path_header_only{
+    on_windows_row::starts_with,
+    "Wine defines PATH itself, in Windows form: only the header is known", header("PATH")};
+windows_rule names_ignore_case(const std::string& expected) {
+    return {on_windows_row::other, "Windows' environment lookup ignores the case of names",
+            expected};
+}
+windows_rule code_page_1252(const std::string& expected) {
+    return {on_windows_row::other,
+            "bytes above 0x7f pass through Wine's UTF-8 reading of the Unix side and code page "
+            "1252",
+            expected};
+}
 
 struct run_case {
     const char* what;
@@ -45,53 +66,17 @@ struct run_case {
     std::vector<std::string> env;
     std::string expected;
     int status;
-    on_windows_row windows = on_windows_row::same;
-    const char* windows_why = "";
-    std::string windows_expected = "";
+    windows_rule windows = same_on_windows;
 };
 
-// Why rows differ on Windows.
-const char* const path_rewritten =
-    "Wine defines PATH itself, in Windows form: only the header is known";
-const char* const names_ignore_case = "Windows' environment lookup ignores the case of names";
-const char* const code_page = "bytes above 0x7f pass through Wine's UTF-8 reading of the Unix side "
-                              "and code page 1252";
-
 const std::vector<std::string> two_paths{"PATH=/usr/bin;/bin"};
+const std::string two_listed = shown("PATH", "/usr/bin;\n/bin\n");
 
 const run_case cases[] = {
-    {"no parameter shows PATH",
-     {},
-     two_paths,
-     shown("PATH", "/usr/bin;\n/bin\n"),
-     0,
-     on_windows_row::starts_with,
-     path_rewritten,
-     header("PATH")},
-    {"no parameter, PATH undefined",
-     {},
-     {"HOME=/"},
-     missing("PATH"),
-     0,
-     on_windows_row::starts_with,
-     path_rewritten,
-     header("PATH")},
-    {"p stands for PATH",
-     {"p"},
-     two_paths,
-     shown("PATH", "/usr/bin;\n/bin\n"),
-     0,
-     on_windows_row::starts_with,
-     path_rewritten,
-     header("PATH")},
-    {"P stands for PATH",
-     {"P"},
-     two_paths,
-     shown("PATH", "/usr/bin;\n/bin\n"),
-     0,
-     on_windows_row::starts_with,
-     path_rewritten,
-     header("PATH")},
+    {"no parameter shows PATH", {}, two_paths, two_listed, 0, path_header_only},
+    {"no parameter, PATH undefined", {}, {"HOME=/"}, missing("PATH"), 0, path_header_only},
+    {"p stands for PATH", {"p"}, two_paths, two_listed, 0, path_header_only},
+    {"P stands for PATH", {"P"}, two_paths, two_listed, 0, path_header_only},
     {"c stands for CLASSPATH", {"c"}, {"CLASSPATH=a.jar"}, shown("CLASSPATH", "a.jar\n"), 0},
     {"C, undefined", {"C"}, two_paths, missing("CLASSPATH"), 0},
     {"name upper-cased", {"ClassPath"}, {"CLASSPATH=x;y"}, shown("CLASSPATH", "x;\ny\n"), 0},
@@ -105,32 +90,26 @@ const run_case cases[] = {
      {"\xe9T\xe9=\xff;\x80"},
      shown("\xe9T\xe9", "\xff;\n\x80\n"),
      0,
-     on_windows_row::skipped,
-     "these bytes are no UTF-8, and Wine reads the Unix side as UTF-8"},
+     {on_windows_row::skipped, "these bytes are no UTF-8, and Wine reads the Unix side as UTF-8",
+      ""}},
     {"text above 0x7f in a name not upper-cased",
      {"\xc3\xa9t\xc3\xa9"}, // "été" in UTF-8
      {},
      missing("\xc3\xa9T\xc3\xa9"),
      0,
-     on_windows_row::other,
-     code_page,
-     missing("\xe9T\xe9")},
+     code_page_1252(missing("\xe9T\xe9"))},
     {"text above 0x7f in a value kept",
      {"V"},
      {"V=\xc3\xa9;\xe2\x82\xac;\xc3\xbf"}, // "é;€;ÿ" in UTF-8
      shown("V", "\xc3\xa9;\n\xe2\x82\xac;\n\xc3\xbf\n"),
      0,
-     on_windows_row::other,
-     code_page,
-     shown("V", "\xe9;\n\x80;\n\xff\n")},
+     code_page_1252(shown("V", "\xe9;\n\x80;\n\xff\n"))},
     {"lower-case variable unreachable",
      {"foo"},
      {"foo=1"},
      missing("FOO"),
      0,
-     on_windows_row::other,
-     names_ignore_case,
-     shown("FOO", "1\n")},
+     names_ignore_case(shown("FOO", "1\n"))},
     {"name with = names nothing", {"a=b"}, {"A=B=C"}, missing("A=B"), 0},
     {"trailing semicolon ends in a blank", {"V"}, {"V=a;b;"}, shown("V", "a;\nb;\n "), 0},
     {"two semicolons only", {"V"}, {"V=;;"}, shown("V", ";\n;\n "), 0},
@@ -154,18 +133,17 @@ class end_to_end : public program_test, public testing::WithParamInterface<run_c
 
 TEST_P(end_to_end, prints_exact_bytes_and_status) {
     const run_case& c = GetParam();
-    on_windows_row rule = on_windows() ? c.windows : on_windows_row::same;
-    if (rule == on_windows_row::skipped)
-        GTEST_SKIP() << "not on Windows: " << c.windows_why;
+    const windows_rule& rule = on_windows() ? c.windows : same_on_windows;
+    if (rule.rule == on_windows_row::skipped)
+        GTEST_SKIP() << "not on Windows: " << rule.why;
     run_result r = run_ruvo(c.args, c.env);
     std::string out = as_lf(r.out);
-    if (rule == on_windows_row::same)
+    if (rule.rule == on_windows_row::same)
         EXPECT_EQ(out, c.expected);
-    else if (rule == on_windows_row::other)
-        EXPECT_EQ(out, c.windows_expected) << "on Windows: " << c.windows_why;
+    else if (rule.rule == on_windows_row::other)
+        EXPECT_EQ(out, rule.expected) << "on Windows: " << rule.why;
     else
-        EXPECT_EQ(out.substr(0, c.windows_expected.size()), c.windows_expected)
-            << "on Windows: " << c.windows_why;
+        EXPECT_EQ(out.substr(0, rule.expected.size()), rule.expected) << "on Windows: " << rule.why;
     EXPECT_EQ(r.err, "");
     EXPECT_EQ(r.status, c.status);
 }
