@@ -1,6 +1,10 @@
 // Starts the built ruvo with an exact argument vector and environment and
-// captures what it prints and how it ends.
+// captures what it prints and how it ends. Either build can be started: the
+// program for this machine, or ruvo.exe under Wine when the environment holds
+// RUVO_TARGET=windows.
 #pragma once
+
+#include <gtest/gtest.h>
 
 #include <string>
 #include <vector>
@@ -13,7 +17,28 @@ struct run_result {
 
 enum class stdout_target { pipe, full_device, closed };
 
+// True when the tests drive ruvo.exe under Wine.
+bool on_windows();
+
+// The file of ruvo.exe.
+const char* windows_program();
+
+// Base of the tests that start the program: skips them, with the reason, when
+// the selected build cannot run on this machine. With CI=true that is a
+// failure instead, since CI must run every build.
+class program_test : public testing::Test {
+  protected:
+    void SetUp() override;
+};
+
+// Output with every newline as LF. Windows' runtime keeps standard output and
+// standard error in text mode, so each newline arrives as CR LF: this checks
+// that every LF has its CR and drops those CRs.
+std::string as_lf(const std::string& raw);
+
 // args excludes the command name; env holds NAME=VALUE strings and nothing
-// else reaches the program.
+// else reaches the program (under Wine, Wine's own settings and whatever Wine
+// adds to a Windows environment come along). directory, when given, is the
+// working directory.
 run_result run_ruvo(const std::vector<std::string>& args, const std::vector<std::string>& env,
-                    stdout_target target = stdout_target::pipe);
+                    stdout_target target = stdout_target::pipe, const char* directory = nullptr);
