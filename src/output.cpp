@@ -3,10 +3,13 @@
 #include "ruvo.h"
 #include "texts.h"
 
-#include <cerrno>
-#include <cstdarg>
-#include <cstdio>
-#include <cstring>
+// The C headers, and no header of the C++ library before them: with MinGW,
+// any of those switches printf to MinGW's own copy, and ruvo.exe is to print
+// through the runtime's (msvcrt.dll) printf like any program built for it.
+#include <errno.h>
+#include <stdarg.h>
+#include <stdio.h>
+#include <string.h>
 
 namespace {
 // errno of the first failed output call; 0 while every write has succeeded.
@@ -35,7 +38,7 @@ void out_text(const char* text) {
     out_bytes(text, strlen(text));
 }
 
-void out_bytes(const char* bytes, std::size_t count) {
+void out_bytes(const char* bytes, size_t count) {
     errno = 0;
     if (fwrite(bytes, 1, count, stdout) != count)
         note_failure();

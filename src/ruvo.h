@@ -1,7 +1,7 @@
 // The routines of one ruvo run, in the order a run calls them.
 #pragma once
 
-#include <cstddef>
+#include <stddef.h>
 
 // Exit statuses.
 enum ruvo_status { status_ok = 0, status_usage = 1, status_write_failed = 2 };
@@ -24,5 +24,5 @@ int list_variable(const char* name);
 void out_begin();
 void out_format(const char* format, ...);
 void out_text(const char* text);
-void out_bytes(const char* bytes, std::size_t count);
+void out_bytes(const char* bytes, size_t count);
 bool out_finish();
