@@ -23,34 +23,31 @@ char closing_character(const char* value, std::size_t length) {
     return length > 0 && value[length - 1] != ';' ? '\n' : ' ';
 }
 
-// Copies the value element by element, each semicolon followed by a newline,
-// then the closing character. An element with its semicolon and newline
-// always fits in the buffer's free room, or goes out on its own when it is
-// longer than the whole buffer.
+// Copies the value element by element, each semicolon replaced by
+// element_end, then the closing character. An element with its end and one
+// byte more always fits in the buffer's free room, or goes out on its own when
+// it is longer than the whole buffer; so the closing character always fits.
 void write_listing(const char* value, std::size_t length) {
+    constexpr std::size_t end_length = sizeof element_end - 1;
     const char* const end = value + length;
     std::size_t used = 0;
     for (const char* element = value; element != end;) {
         auto* semicolon = static_cast<const char*>(memchr(element, ';', end - element));
-        const char* next = semicolon != nullptr ? semicolon + 1 : end;
-        std::size_t count = next - element;
-        if (count + 1 > listing_buffer_size - used) {
+        std::size_t count = (semicolon != nullptr ? semicolon : end) - element;
+        std::size_t ended = semicolon != nullptr ? end_length : 0;
+        if (count + ended + 1 > listing_buffer_size - used) {
             out_bytes(listing_buffer, used);
             used = 0;
-            if (count + 1 > listing_buffer_size) {
+            if (count + ended + 1 > listing_buffer_size) {
                 out_bytes(element, count);
                 count = 0;
             }
         }
         memcpy(listing_buffer + used, element, count);
         used += count;
-        if (semicolon != nullptr)
-            listing_buffer[used++] = '\n';
-        element = next;
-    }
-    if (used == listing_buffer_size) {
-        out_bytes(listing_buffer, used);
-        used = 0;
+        memcpy(listing_buffer + used, element_end, ended);
+        used += ended;
+        element = semicolon != nullptr ? semicolon + 1 : end;
     }
     listing_buffer[used++] = closing_character(value, length);
     out_bytes(listing_buffer, used);
