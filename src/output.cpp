@@ -15,8 +15,14 @@ namespace {
 // errno of the first failed output call; 0 while every write has succeeded.
 int first_failure;
 
-void note_failure() {
-    if (first_failure == 0)
+// Called right after each output call, with errno cleared before it. A short
+// count is not the only sign of a failed write: on a line-buffered stream (a
+// terminal) the C library flushes at each newline inside the call, and when
+// that flush fails it still reports every byte as written and only sets the
+// stream's error indicator. The indicator stays set, so only the call where
+// it first shows reads errno.
+void check_output(bool call_failed) {
+    if (first_failure == 0 && (call_failed || ferror(stdout)))
         first_failure = errno != 0 ? errno : EIO;
 }
 } // namespace
@@ -29,8 +35,7 @@ void out_format(const char* format, ...) {
     va_list args;
     va_start(args, format);
     errno = 0;
-    if (vprintf(format, args) < 0)
-        note_failure();
+    check_output(vprintf(format, args) < 0);
     va_end(args);
 }
 
@@ -40,16 +45,14 @@ void out_text(const char* text) {
 
 void out_bytes(const char* bytes, size_t count) {
     errno = 0;
-    if (fwrite(bytes, 1, count, stdout) != count)
-        note_failure();
+    check_output(fwrite(bytes, 1, count, stdout) != count);
 }
 
 // Flushes standard output; on a failure reports it on standard error and
 // returns false.
 bool out_finish() {
     errno = 0;
-    if (fflush(stdout) != 0)
-        note_failure();
+    check_output(fflush(stdout) != 0);
     if (first_failure == 0)
         return true;
     fprintf(stderr, write_failure_message, strerror(first_failure));

@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <unistd.h>
@@ -111,6 +112,8 @@ const run_case cases[] = {
      0,
      names_ignore_case(shown("FOO", "1\n"))},
     {"name with = names nothing", {"a=b"}, {"A=B=C"}, missing("A=B"), 0},
+    {"name ending in = names nothing", {"a="}, {"A==x"}, missing("A="), 0},
+    {"name starting with = names nothing", {"=a"}, {"=A=x"}, missing("=A"), 0},
     {"trailing semicolon ends in a blank", {"V"}, {"V=a;b;"}, shown("V", "a;\nb;\n "), 0},
     {"two semicolons only", {"V"}, {"V=;;"}, shown("V", ";\n;\n "), 0},
     {"empty value", {"V"}, {"V="}, shown("V", " "), 0},
@@ -148,48 +151,101 @@ TEST_P(end_to_end, prints_exact_bytes_and_status) {
     EXPECT_EQ(r.status, c.status);
 }
 
-INSTANTIATE_TEST_SUITE_P(cases, end_to_end, testing::ValuesIn(cases),
-                         [](const testing::TestParamInfo<run_case>& info) {
-                             std::string name;
-                             for (const char* p = info.param.what; *p; ++p)
-                                 name += isalnum(static_cast<unsigned char>(*p)) ? *p : '_';
-                             return name;
-                         });
+// A row's test name: its description with every other byte an underscore.
+template <typename row> std::string row_name(const testing::TestParamInfo<row>& info) {
+    std::string name;
+    for (const char* p = info.param.what; *p; ++p)
+        name += isalnum(static_cast<unsigned char>(*p)) ? *p : '_';
+    return name;
+}
+
+INSTANTIATE_TEST_SUITE_P(cases, end_to_end, testing::ValuesIn(cases), row_name<run_case>);
 
 // A failed write is reported, never passed off as success: whatever the run
-// printed, it ends with status 2 and one line on standard error.
+// printed, it ends with status 2 and one line on standard error that names
+// the first failure. Rows with fail_writes make the writes that strace picks
+// fail with EDQUOT, which neither /dev/full nor a lost errno would give.
 struct failure_case {
+    const char* what;
     stdout_target target;
     std::vector<std::string> args;
-    std::string reason;
+    std::vector<std::string> env;
+    const char* fail_writes; // strace's when= expression, or none
+    std::string out;         // what reached a terminal
+    std::string reason;      // of the "ruvo: " line, if there is one
+    int status;
 };
 
-class write_failure : public program_test {};
+constexpr stdout_target full = stdout_target::full_device, closed = stdout_target::closed,
+                        tty = stdout_target::terminal, gone = stdout_target::reader_gone,
+                        gone_ignored = stdout_target::reader_gone_sigpipe_ignored;
+const std::string no_space = "No space left on device";
+const std::string bad_fd = "Bad file descriptor";
+const std::string quota = "Disk quota exceeded"; // EDQUOT, as injected
+const std::vector<std::string> x_y{"X=x;y"};
+const std::vector<std::string> long_v{"V=" + std::string(100000, ';')}; // not PATH: Wine's own
+const std::string x_header = "Content of environment variable X\n";
+const std::string nope_notice = "Environment variable NOPE is empty!\n";
+const std::string count_line = "Program ruvo has been called with 2 parameters.\n";
+const std::string usage_2 = usage("2");
+const std::string usage_unclosed = usage_2.substr(0, usage_2.size() - sep.size());
 
-TEST_F(write_failure, ends_with_status_2_and_one_line) {
-    const std::string full = "No space left on device";
-    const std::string closed = "Bad file descriptor";
-    const failure_case failures[] = {
-        {stdout_target::full_device, {}, full},
-        {stdout_target::full_device, {"nope"}, full},
-        {stdout_target::full_device, {"a", "b"}, full},
-        {stdout_target::closed, {}, closed},
-        {stdout_target::closed, {"a", "b"}, closed},
-    };
-    for (const failure_case& f : failures) {
-        run_result r = run_ruvo(f.args, two_paths, f.target);
-        EXPECT_EQ(r.status, 2);
-        EXPECT_EQ(as_lf(r.err), "ruvo: standard output could not be written: " + f.reason + "\n");
+const failure_case failures[] = {
+    {"full, listing", full, {}, two_paths, nullptr, "", no_space, 2},
+    {"full, notice", full, {"nope"}, two_paths, nullptr, "", no_space, 2},
+    {"full, usage", full, {"a", "b"}, two_paths, nullptr, "", no_space, 2},
+    {"full, long listing", full, {"v"}, long_v, nullptr, "", no_space, 2},
+    {"closed, listing", closed, {}, two_paths, nullptr, "", bad_fd, 2},
+    {"closed, usage", closed, {"a", "b"}, two_paths, nullptr, "", bad_fd, 2},
+    // The first failure is named, not the ones that follow it.
+    {"full, long listing, first write fails otherwise", full, {"v"}, long_v, "1", "", quota, 2},
+    // A terminal: each newline flushes, and a failed flush inside a call that
+    // reports every byte written shows only in the stream's error indicator.
+    // Writes: separator, header, separator, listing.
+    {"tty, listing, first write", tty, {"x"}, x_y, "1", x_header + sep + "x;\ny\n", quota, 2},
+    {"tty, listing, header once", tty, {"x"}, x_y, "2", sep + sep + "x;\ny\n", quota, 2},
+    {"tty, listing, last write", tty, {"x"}, x_y, "4", sep + x_header + sep, quota, 2},
+    {"tty, listing, from the second separator on", tty, {"x"}, x_y, "3+", sep + x_header, quota, 2},
+    // Writes: separator, notice, separator.
+    {"tty, notice, first write", tty, {"nope"}, {}, "1", nope_notice + sep, quota, 2},
+    {"tty, notice, notice once", tty, {"nope"}, {}, "2", sep + sep, quota, 2},
+    {"tty, notice, last write", tty, {"nope"}, {}, "3", sep + nope_notice, quota, 2},
+    // Writes: separator, count line, lines 2 to 6, separator.
+    {"tty, usage, first write", tty, {"a", "b"}, {}, "1", usage_2.substr(sep.size()), quota, 2},
+    {"tty, usage, examples once", tty, {"a", "b"}, {}, "3", sep + count_line + sep, quota, 2},
+    {"tty, usage, last write", tty, {"a", "b"}, {}, "4", usage_unclosed, quota, 2},
+    // Like any filter: SIGPIPE ends ruvo, unless it is ignored.
+    {"reader gone", gone, {}, two_paths, nullptr, "", "", 128 + SIGPIPE},
+    {"reader gone, SIGPIPE ignored", gone_ignored, {}, two_paths, nullptr, "", "Broken pipe", 2},
+};
+
+void PrintTo(const failure_case& f, std::ostream* os) {
+    *os << f.what;
+}
+
+class write_failure : public program_test, public testing::WithParamInterface<failure_case> {};
+
+TEST_P(write_failure, is_reported_once) {
+    const failure_case& f = GetParam();
+    if (on_windows() && (f.target == gone || f.target == gone_ignored))
+        GTEST_SKIP() << "Windows has no SIGPIPE, and its runtime reports a broken pipe as EINVAL";
+    if (f.fail_writes != nullptr) {
+        if (on_windows())
+            GTEST_SKIP() << "strace cannot pick ruvo.exe's writes out of Wine's";
+        skip_when_missing(strace_missing());
+        if (IsSkipped() || HasFailure())
+            return;
     }
+    run_result r = run_ruvo(f.args, f.env, f.target, nullptr, f.fail_writes);
+    EXPECT_EQ(r.out, f.out);
+    EXPECT_EQ(as_lf(r.err), f.reason.empty()
+                                ? ""
+                                : "ruvo: standard output could not be written: " + f.reason + "\n");
+    EXPECT_EQ(r.status, f.status);
 }
 
-// Not PATH, which Wine replaces.
-TEST_F(write_failure, long_listing_to_full_device) {
-    run_result r = run_ruvo({"v"}, {"V=" + std::string(100000, ';')}, stdout_target::full_device);
-    EXPECT_EQ(r.status, 2);
-    EXPECT_EQ(as_lf(r.err),
-              "ruvo: standard output could not be written: No space left on device\n");
-}
+INSTANTIATE_TEST_SUITE_P(failures, write_failure, testing::ValuesIn(failures),
+                         row_name<failure_case>);
 
 // Wildcard patterns reach the program as typed, even where files match them:
 // MinGW's start-up would expand them unless the program switches that off.

@@ -2,7 +2,9 @@
 
 #include <fcntl.h>
 #include <poll.h>
+#include <signal.h>
 #include <sys/wait.h>
+#include <termios.h>
 #include <unistd.h>
 
 #include <cstdlib>
@@ -13,9 +15,13 @@
 // RUVO_WINDOWS_MISSING says what was not.
 #ifndef RUVO_WINDOWS_MISSING
 #define RUVO_WINDOWS_MISSING "the Windows tests are switched off (RUVO_WINDOWS_TESTS)"
+#define RUVO_WINDOWS_CANNOT_RUN ""
 #define RUVO_WINDOWS_PROGRAM ""
 #define RUVO_WINE ""
 #define RUVO_WINE_PREFIX ""
+#endif
+#ifndef RUVO_STRACE
+#define RUVO_STRACE ""
 #endif
 
 namespace {
@@ -49,6 +55,22 @@ std::vector<char*> c_strings(const std::vector<std::string>& strings) {
     return result;
 }
 
+// A pseudo-terminal in raw mode, so that what ruvo writes arrives unchanged;
+// returns the master and sets the slave's file and descriptor.
+int open_terminal(std::string& slave_path, int& slave_fd) {
+    int master = posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
+    if (master < 0 || grantpt(master) != 0 || unlockpt(master) != 0)
+        abort();
+    slave_path = ptsname(master);
+    slave_fd = open(slave_path.c_str(), O_RDWR | O_NOCTTY | O_CLOEXEC);
+    termios mode{};
+    if (slave_fd < 0 || tcgetattr(slave_fd, &mode) != 0)
+        abort();
+    cfmakeraw(&mode);
+    tcsetattr(slave_fd, TCSANOW, &mode);
+    return master;
+}
+
 [[noreturn]] void exec_child(const char* file, const std::vector<std::string>& argv,
                              const std::vector<std::string>& env, int out_fd, int err_fd,
                              stdout_target target, const char* directory) {
@@ -56,6 +78,15 @@ std::vector<char*> c_strings(const std::vector<std::string>& strings) {
         _exit(126);
     if (target == stdout_target::full_device)
         out_fd = open("/dev/full", O_WRONLY);
+    if (target == stdout_target::reader_gone ||
+        target == stdout_target::reader_gone_sigpipe_ignored) {
+        int no_reader[2];
+        if (pipe(no_reader) != 0)
+            _exit(126);
+        close(no_reader[0]);
+        out_fd = no_reader[1];
+    }
+    signal(SIGPIPE, target == stdout_target::reader_gone_sigpipe_ignored ? SIG_IGN : SIG_DFL);
     if (target == stdout_target::closed)
         close(STDOUT_FILENO);
     else
@@ -97,14 +128,21 @@ const char* windows_program() {
     return RUVO_WINDOWS_PROGRAM;
 }
 
-void program_test::SetUp() {
-    std::string missing = on_windows() ? windows_missing() : "";
-    if (missing.empty())
+void skip_when_missing(const std::string& why) {
+    if (why.empty())
         return;
     const char* ci = getenv("CI");
     if (ci != nullptr && strcmp(ci, "true") == 0)
-        FAIL() << "CI must run the Windows tests, but " << missing;
-    GTEST_SKIP() << missing;
+        FAIL() << "CI must run every test, but " << why;
+    GTEST_SKIP() << why;
+}
+
+void program_test::SetUp() {
+    if (!on_windows())
+        return;
+    if (*RUVO_WINDOWS_CANNOT_RUN != '\0')
+        GTEST_SKIP() << RUVO_WINDOWS_CANNOT_RUN;
+    skip_when_missing(windows_missing());
 }
 
 std::string as_lf(const std::string& raw) {
@@ -124,8 +162,12 @@ std::string as_lf(const std::string& raw) {
     return text;
 }
 
+std::string strace_missing() {
+    return access(RUVO_STRACE, X_OK) == 0 ? "" : "no strace (package strace)";
+}
+
 run_result run_ruvo(const std::vector<std::string>& args, const std::vector<std::string>& env,
-                    stdout_target target, const char* directory) {
+                    stdout_target target, const char* directory, const char* fail_writes) {
     const char* file = RUVO_PROGRAM;
     std::vector<std::string> argv{"ruvo"};
     std::vector<std::string> environment = env;
@@ -139,6 +181,22 @@ run_result run_ruvo(const std::vector<std::string>& args, const std::vector<std:
     int out_pipe[2], err_pipe[2];
     if (pipe(out_pipe) != 0 || pipe(err_pipe) != 0)
         abort();
+    std::string out_path = target == stdout_target::full_device ? "/dev/full" : "";
+    if (target == stdout_target::terminal) {
+        close(out_pipe[0]);
+        close(out_pipe[1]);
+        out_pipe[0] = open_terminal(out_path, out_pipe[1]);
+    }
+    if (fail_writes != nullptr) {
+        // -P: only the writes to ruvo's standard output count and fail. -E:
+        // LeakSanitizer cannot work under ptrace (a sanitizer build).
+        EXPECT_FALSE(out_path.empty()) << "strace picks writes to a terminal or /dev/full only";
+        const std::string inject = std::string("inject=write:error=EDQUOT:when=") + fail_writes;
+        argv[0] = file;
+        argv.insert(argv.begin(), {"strace", "-qq", "-o", "/dev/null", "-P", out_path, "-e", inject,
+                                   "-E", "ASAN_OPTIONS=detect_leaks=0"});
+        file = RUVO_STRACE;
+    }
     pid_t child = fork();
     if (child == 0)
         exec_child(file, argv, environment, out_pipe[1], err_pipe[1], target, directory);

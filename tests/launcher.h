@@ -15,7 +15,14 @@ struct run_result {
     int status; // exit status, or 128 + signal number
 };
 
-enum class stdout_target { pipe, full_device, closed };
+enum class stdout_target {
+    pipe,
+    full_device,
+    closed,
+    terminal,                    // a pseudo-terminal in raw mode: ruvo's output is line-buffered
+    reader_gone,                 // a pipe whose reader has gone, SIGPIPE at its default
+    reader_gone_sigpipe_ignored, // the same, SIGPIPE ignored
+};
 
 // True when the tests drive ruvo.exe under Wine.
 bool on_windows();
@@ -39,6 +46,17 @@ std::string as_lf(const std::string& raw);
 // args excludes the command name; env holds NAME=VALUE strings and nothing
 // else reaches the program (under Wine, Wine's own settings and whatever Wine
 // adds to a Windows environment come along). directory, when given, is the
-// working directory.
+// working directory. fail_writes, when given, runs ruvo under strace, which
+// makes the writes to a terminal or /dev/full that it picks fail with EDQUOT
+// (strace's when= expression: "2" the second write, "2+" every write from
+// the second on).
 run_result run_ruvo(const std::vector<std::string>& args, const std::vector<std::string>& env,
-                    stdout_target target = stdout_target::pipe, const char* directory = nullptr);
+                    stdout_target target = stdout_target::pipe, const char* directory = nullptr,
+                    const char* fail_writes = nullptr);
+
+// Why run_ruvo cannot make writes fail on this machine; empty when it can.
+std::string strace_missing();
+
+// Skips the running test, giving why, unless why is empty. With CI=true that
+// is a failure instead, since CI must run every test.
+void skip_when_missing(const std::string& why);
