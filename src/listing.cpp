@@ -45,9 +45,11 @@ void write_listing(const char* value, std::size_t length) {
         }
         memcpy(listing_buffer + used, element, count);
         used += count;
-        memcpy(listing_buffer + used, element_end, ended);
-        used += ended;
-        element = semicolon != nullptr ? semicolon + 1 : end;
+        if (semicolon == nullptr)
+            break;
+        memcpy(listing_buffer + used, element_end, end_length);
+        used += end_length;
+        element = semicolon + 1;
     }
     listing_buffer[used++] = closing_character(value, length);
     out_bytes(listing_buffer, used);
