@@ -1,8 +1,15 @@
 # Installing ruvo and packaging it: the command and its manual page on POSIX
-# systems (a .deb with cpack -G DEB), the program and a short text on Windows
+# systems (a .deb with cpack -G DEB, which adds the licence and the changelog
+# as Debian keeps them), the program, a short text and the licence on Windows
 # (a .zip with cpack -G ZIP). The packages and the manual page carry the
-# version of project().
+# version of project(), which must be the newest one in the changelog.
 include(GNUInstallDirs)
+
+file(STRINGS packaging/changelog newest_entry LIMIT_COUNT 1)
+if(NOT newest_entry MATCHES "^ruvo \\(([^)]+)\\) " OR NOT CMAKE_MATCH_1 STREQUAL PROJECT_VERSION)
+  message(FATAL_ERROR "packaging/changelog starts with \"${newest_entry}\", not with an entry "
+                      "for version ${PROJECT_VERSION}, the version of project()")
+endif()
 
 set(RUVO_PACKAGE_CONTACT "ruvo maintainers <maintainers@users.noreply.c-seed-deb97e7a.example>"
     CACHE STRING "Maintainer named in the packages of ruvo")
@@ -11,7 +18,9 @@ if(WIN32)
   # Unpacked, the .zip is a folder that holds the program beside its notes.
   install(TARGETS ruvo RUNTIME DESTINATION . COMPONENT program)
   configure_file(packaging/README-windows.txt.in README-windows.txt @ONLY NEWLINE_STYLE CRLF)
-  install(FILES ${PROJECT_BINARY_DIR}/README-windows.txt DESTINATION . COMPONENT program)
+  configure_file(LICENSE LICENSE.txt @ONLY NEWLINE_STYLE CRLF)
+  install(FILES ${PROJECT_BINARY_DIR}/README-windows.txt ${PROJECT_BINARY_DIR}/LICENSE.txt
+          DESTINATION . COMPONENT program)
   set(CPACK_GENERATOR ZIP)
 else()
   install(TARGETS ruvo RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR} COMPONENT program)
@@ -19,16 +28,29 @@ else()
   install(FILES ${PROJECT_BINARY_DIR}/ruvo.1 DESTINATION ${CMAKE_INSTALL_MANDIR}/man1
           COMPONENT manual)
 
-  # Debian keeps manual pages compressed, with no name or time stamp in the
-  # gzip header, so that the same page always gives the same bytes. Packages
-  # take this copy; a plain install leaves it out.
-  add_custom_command(OUTPUT ruvo.1.gz COMMAND gzip -9nkf ruvo.1
-                     DEPENDS ${PROJECT_BINARY_DIR}/ruvo.1 VERBATIM)
-  add_custom_target(ruvo_manual_gz ALL DEPENDS ${PROJECT_BINARY_DIR}/ruvo.1.gz)
+  # The .deb's own files, which a plain install leaves out. Debian keeps
+  # manual pages and changelogs compressed, with no name or time stamp in the
+  # gzip header, so that the same text always gives the same bytes; and the
+  # licence in its machine-readable copyright format, the text of LICENSE as
+  # one paragraph with "." for each blank line.
+  configure_file(packaging/changelog changelog COPYONLY)
+  add_custom_command(OUTPUT ruvo.1.gz changelog.gz COMMAND gzip -9nkf ruvo.1 changelog
+                     DEPENDS ${PROJECT_BINARY_DIR}/ruvo.1 ${PROJECT_BINARY_DIR}/changelog VERBATIM)
+  add_custom_target(ruvo_deb_files ALL DEPENDS ruvo.1.gz changelog.gz)
+  set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS LICENSE)
+  file(READ LICENSE licence)
+  string(FIND "${licence}" "Permission is hereby granted" terms_start)
+  string(SUBSTRING "${licence}" ${terms_start} -1 terms)
+  string(STRIP "${terms}" terms)
+  string(REPLACE "\n\n" "\n.\n" terms "${terms}")
+  string(REPLACE "\n" "\n " RUVO_LICENSE_DEP5 " ${terms}")
+  configure_file(packaging/copyright.in copyright @ONLY)
   install(FILES ${PROJECT_BINARY_DIR}/ruvo.1.gz DESTINATION ${CMAKE_INSTALL_MANDIR}/man1
-          COMPONENT manual_gz EXCLUDE_FROM_ALL)
+          COMPONENT deb EXCLUDE_FROM_ALL)
+  install(FILES ${PROJECT_BINARY_DIR}/copyright ${PROJECT_BINARY_DIR}/changelog.gz
+          DESTINATION ${CMAKE_INSTALL_DOCDIR} COMPONENT deb EXCLUDE_FROM_ALL)
   set(CPACK_INSTALL_CMAKE_PROJECTS "${PROJECT_BINARY_DIR};ruvo;program;/"
-                                   "${PROJECT_BINARY_DIR};ruvo;manual_gz;/")
+                                   "${PROJECT_BINARY_DIR};ruvo;deb;/")
   set(CPACK_GENERATOR DEB)
 endif()
 
