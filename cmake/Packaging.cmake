@@ -1,5 +1,5 @@
-# Installing ruvo and packaging it: the command and its manual page on POSIX
-# systems (a .deb with cpack -G DEB, which adds the licence and the changelog
+# Installing ruvo and packaging it: the command, its manual page and its bash
+# completion on POSIX systems (a .deb with cpack -G DEB, which adds the licence and the changelog
 # as Debian keeps them), the program, a short text and the licence on Windows
 # (a .zip with cpack -G ZIP). The packages and the manual page carry the
 # version of project(), which must be the newest one in the changelog.
@@ -27,6 +27,10 @@ else()
   configure_file(man/ruvo.1.in ruvo.1 @ONLY)
   install(FILES ${PROJECT_BINARY_DIR}/ruvo.1 DESTINATION ${CMAKE_INSTALL_MANDIR}/man1
           COMPONENT manual)
+  # Where bash-completion looks under the prefix (/usr and /usr/local alike).
+  install(FILES packaging/ruvo-completion.bash
+          DESTINATION ${CMAKE_INSTALL_DATADIR}/bash-completion/completions RENAME ruvo
+          COMPONENT program)
 
   # The .deb's own files, which a plain install leaves out. Debian keeps
   # manual pages and changelogs compressed, with no name or time stamp in the

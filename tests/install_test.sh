@@ -16,8 +16,11 @@ fail() {
 DESTDIR="$tmp/stage" "$cmake" --install "$build" --prefix /opt/ruvo >/dev/null ||
     fail "install under DESTDIR"
 
-# The command and its plain manual page, and nothing else.
-expected_files=$'./bin/ruvo\n./share/man/man1/ruvo.1'
+# The command, its plain manual page and its bash completion, and nothing
+# else, nor anything outside the prefix.
+expected_files=$'./bin/ruvo\n./share/bash-completion/completions/ruvo\n./share/man/man1/ruvo.1'
+outside=$(cd "$tmp/stage" && find . ! -type d ! -path './opt/ruvo/*')
+[ -z "$outside" ] || fail "installed outside the prefix:"$'\n'"$outside"
 for root in "$tmp/prefix" "$tmp/stage/opt/ruvo"; do
     files=$(cd "$root" 2>/dev/null && find . ! -type d | sort)
     [ "$files" = "$expected_files" ] || fail "$root holds:"$'\n'"$files"
@@ -34,4 +37,18 @@ for ruvo in "$tmp/prefix/bin/ruvo" "$tmp/stage/opt/ruvo/bin/ruvo"; do
     actual=$(env -i CLASSPATH='a.jar;b.jar' "$ruvo" c; echo "status $?")
     [ "$actual" = "$expected" ] || fail "$ruvo c printed:"$'\n'"$actual"
 done
+# Completing the one parameter offers exported names, matched as ruvo would
+# upper-case them; a second parameter gets nothing.
+completion="$tmp/prefix/share/bash-completion/completions/ruvo"
+while IFS='|' read -r words expected; do
+    offered=$(env -i RUVO_PROBE_A=1 RUVO_PROBE_B=2 ruvo_probe_c=3 bash --norc -c '
+        source "$1" && read -ra COMP_WORDS <<<"$2" && COMP_CWORD=$((${#COMP_WORDS[@]} - 1)) &&
+            $(complete -p ruvo | sed "s/.*-F \([^ ]*\) .*/\1/") ruvo "${COMP_WORDS[-1]}" &&
+            echo "${COMPREPLY[*]}"' completion "$completion" "$words")
+    [ "$offered" = "$expected" ] || fail "completing \"$words\" offered \"$offered\""
+done <<'CASES'
+ruvo RUVO_PROBE_|RUVO_PROBE_A RUVO_PROBE_B
+ruvo ruvo_probe_a|RUVO_PROBE_A
+ruvo RUVO_PROBE_A ruvo_|
+CASES
 exit $status
