@@ -27,7 +27,7 @@ enum class stdout_target {
 // True when the tests drive ruvo.exe under Wine.
 bool on_windows();
 
-// The file of ruvo.exe.
+// The file of the 32-bit ruvo.exe, the program for Windows.
 const char* windows_program();
 
 // Base of the tests that start the program: skips them, with the reason, when

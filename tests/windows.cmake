@@ -1,79 +1,124 @@
-# ruvo.exe: cross-built beside this build with cmake/mingw-w64-i686.cmake and
-# run under Wine by the same test program, whose launcher starts ruvo.exe when
-# RUVO_TARGET=windows. The tests are listed as "wine.*"; where the cross
-# compiler or Wine is missing they are reported as skipped, with the reason.
+# ruvo.exe: cross-built beside this build and run under Wine by the same test
+# program, whose launcher starts ruvo.exe when RUVO_TARGET=windows.
+#
+# The program for Windows is the 32-bit ruvo.exe. Where this machine can run
+# 32-bit x86 programs (32-bit Wine is one), the Windows rows run it under
+# 32-bit Wine and are listed as "wine.i686.*". Where the kernel cannot, the
+# same rows run a 64-bit build of the same sources under 64-bit Wine instead,
+# listed as "wine.x86_64.*". The checks of the 32-bit file itself need no
+# Wine and run on every machine, as "ruvo.exe.*". Where a package is missing,
+# the tests are reported as skipped, with the reason; with CI=true they fail.
 option(RUVO_WINDOWS_TESTS "Cross-build ruvo.exe and run its tests under Wine" ON)
 if(NOT RUVO_WINDOWS_TESTS)
   return()
 endif()
 
-# Only what is on PATH counts.
+# Only what is on PATH counts, but for the loaders and servers of Debian's
+# Wine, which it keeps in /usr/lib/wine.
 find_program(RUVO_MINGW_CXX i686-w64-mingw32-g++ NO_CMAKE_SYSTEM_PATH)
 find_program(RUVO_MINGW_OBJDUMP i686-w64-mingw32-objdump NO_CMAKE_SYSTEM_PATH)
 find_program(RUVO_WINE wine NO_CMAKE_SYSTEM_PATH)
 find_program(RUVO_WINESERVER wineserver NO_CMAKE_SYSTEM_PATH)
+find_program(RUVO_WINE32_LOADER wine PATHS /usr/lib/wine NO_DEFAULT_PATH)
 
-# missing: a package that can be installed, so CI fails rather than skip.
-# cannot_run: the machine itself cannot run 32-bit x86 programs (a kernel
-# without 32-bit support), which 32-bit Wine is; then the tests are skipped
-# everywhere, CI included.
+# Which ruvo.exe the rows run, and with which Wine. missing: a package that
+# can be installed, so CI fails rather than skip.
 set(missing "")
-set(cannot_run "")
+set(arch i686)
+set(wine ${RUVO_WINE})
+set(wineserver ${RUVO_WINESERVER})
 if(NOT RUVO_MINGW_CXX OR NOT RUVO_MINGW_OBJDUMP)
   set(missing "no i686-w64-mingw32 cross compiler (package g++-mingw-w64-i686)")
-elseif(NOT RUVO_WINE OR NOT RUVO_WINESERVER)
-  set(missing "no Wine (packages wine and wine32:i386)")
+elseif(NOT RUVO_WINE OR NOT RUVO_WINESERVER OR NOT RUVO_WINE32_LOADER)
+  set(missing "no 32-bit Wine (packages wine and wine32:i386)")
 else()
+  # wine starts the 32-bit loader whenever it is installed.
   execute_process(COMMAND ${RUVO_WINE} --version RESULT_VARIABLE status OUTPUT_QUIET
                   ERROR_VARIABLE error)
   string(STRIP "${error}" error)
   if(error MATCHES "Exec format error")
-    set(cannot_run "this machine cannot run 32-bit x86 programs, and Wine needs to (${error})")
+    set(arch x86_64)
+    set(why_64 "this machine cannot run 32-bit x86 programs (${error})")
   elseif(NOT status EQUAL 0)
     set(missing "wine --version failed: ${error}")
   endif()
 endif()
-if(missing OR cannot_run)
-  message(STATUS "The wine.* tests will be skipped: ${missing}${cannot_run}")
+if(arch STREQUAL "x86_64")
+  find_program(RUVO_MINGW64_CXX x86_64-w64-mingw32-g++ NO_CMAKE_SYSTEM_PATH)
+  find_program(RUVO_WINE64 wine64 PATHS /usr/lib/wine NO_CMAKE_SYSTEM_PATH)
+  find_program(RUVO_WINESERVER64 wineserver64 PATHS /usr/lib/wine NO_CMAKE_SYSTEM_PATH)
+  set(wine ${RUVO_WINE64})
+  set(wineserver ${RUVO_WINESERVER64})
+  if(NOT RUVO_MINGW64_CXX)
+    set(missing "${why_64}, and for the 64-bit build there is no x86_64-w64-mingw32 cross "
+                "compiler (package g++-mingw-w64-x86-64)")
+  elseif(NOT RUVO_WINE64 OR NOT RUVO_WINESERVER64)
+    set(missing "${why_64}, and there is no 64-bit Wine to run the 64-bit build (package wine64)")
+  endif()
+endif()
+if(missing)
+  message(STATUS "The wine.* tests will be skipped: ${missing}")
+elseif(arch STREQUAL "i686")
+  message(STATUS "The wine.i686.* tests run ruvo.exe, the 32-bit build, under 32-bit Wine")
+else()
+  message(STATUS "The wine.x86_64.* tests run a 64-bit build of ruvo.exe under 64-bit Wine: "
+                 "${why_64}; the ruvo.exe.* tests check the 32-bit file")
 endif()
 
+# windows/ holds the 32-bit ruvo.exe; windows-x86_64/ the 64-bit one, made
+# only where the rows run it.
 set(windows_dir ${CMAKE_BINARY_DIR}/windows)
-set(wine_prefix ${CMAKE_BINARY_DIR}/wineprefix)
+set(run_dir ${windows_dir})
+if(arch STREQUAL "x86_64")
+  set(run_dir ${CMAKE_BINARY_DIR}/windows-x86_64)
+endif()
+# A prefix of one architecture is no use to Wine of the other.
+set(wine_prefix ${CMAKE_BINARY_DIR}/wineprefix-${arch})
 
-if(RUVO_MINGW_CXX)
-  include(ExternalProject)
-  ExternalProject_Add(ruvo_windows
+include(ExternalProject)
+function(add_windows_build build_arch dir)
+  ExternalProject_Add(ruvo_windows_${build_arch}
     SOURCE_DIR ${PROJECT_SOURCE_DIR}
-    BINARY_DIR ${windows_dir}
-    CMAKE_ARGS -DCMAKE_TOOLCHAIN_FILE=${PROJECT_SOURCE_DIR}/cmake/mingw-w64-i686.cmake
+    BINARY_DIR ${dir}
+    CMAKE_ARGS -DCMAKE_TOOLCHAIN_FILE=${PROJECT_SOURCE_DIR}/cmake/mingw-w64-${build_arch}.cmake
                -DCMAKE_BUILD_TYPE=${CMAKE_BUILD_TYPE}
     INSTALL_COMMAND ""
     BUILD_ALWAYS TRUE)
-  add_dependencies(ruvo_tests ruvo_windows)
+  add_dependencies(ruvo_tests ruvo_windows_${build_arch})
+endfunction()
+if(RUVO_MINGW_CXX)
+  add_windows_build(i686 ${windows_dir})
+endif()
+if(arch STREQUAL "x86_64" AND RUVO_MINGW64_CXX)
+  add_windows_build(x86_64 ${run_dir})
 endif()
 
 target_compile_definitions(ruvo_tests PRIVATE
   RUVO_WINDOWS_MISSING="${missing}"
-  RUVO_WINDOWS_CANNOT_RUN="${cannot_run}"
   RUVO_WINDOWS_PROGRAM="${windows_dir}/ruvo.exe"
-  RUVO_WINE="${RUVO_WINE}"
+  RUVO_WINE_PROGRAM="${run_dir}/ruvo.exe"
+  RUVO_WINE="${wine}"
   RUVO_WINE_PREFIX="${wine_prefix}"
   RUVO_OBJDUMP="${RUVO_MINGW_OBJDUMP}")
 
-if(NOT missing AND NOT cannot_run)
+if(NOT missing)
   # One throwaway prefix in the build folder and one server for the whole
   # run: made first, stopped last. No installer dialog, no debug output.
-  add_test(NAME wine.prefix COMMAND ${CMAKE_COMMAND} -DWINE=${RUVO_WINE}
-           -DWINESERVER=${RUVO_WINESERVER} -P ${CMAKE_CURRENT_SOURCE_DIR}/wine_prefix.cmake)
-  add_test(NAME wine.server_stop COMMAND ${RUVO_WINESERVER} -k)
+  add_test(NAME wine.prefix COMMAND ${CMAKE_COMMAND} -DWINE=${wine} -DWINESERVER=${wineserver}
+           -P ${CMAKE_CURRENT_SOURCE_DIR}/wine_prefix.cmake)
+  add_test(NAME wine.server_stop COMMAND ${wineserver} -k)
   set_tests_properties(wine.prefix wine.server_stop PROPERTIES ENVIRONMENT
     "WINEPREFIX=${wine_prefix};WINEDEBUG=-all;WINEDLLOVERRIDES=mscoree,mshtml=")
   set_tests_properties(wine.prefix PROPERTIES FIXTURES_SETUP wine TIMEOUT 600)
   set_tests_properties(wine.server_stop PROPERTIES FIXTURES_CLEANUP wine)
 endif()
 
-gtest_discover_tests(ruvo_tests TEST_PREFIX "wine." TEST_FILTER "-in_process.*:listing_property.*"
+gtest_discover_tests(ruvo_tests TEST_PREFIX "wine.${arch}."
+  TEST_FILTER "-in_process.*:listing_property.*:windows_program_file.*"
   PROPERTIES ENVIRONMENT RUVO_TARGET=windows
              FIXTURES_REQUIRED wine
              SKIP_REGULAR_EXPRESSION "\\[  SKIPPED \\]"
              TIMEOUT 300)
+gtest_discover_tests(ruvo_tests TEST_PREFIX "ruvo.exe." TEST_FILTER "windows_program_file.*"
+  PROPERTIES ENVIRONMENT RUVO_TARGET=windows
+             SKIP_REGULAR_EXPRESSION "\\[  SKIPPED \\]")
