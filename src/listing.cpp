@@ -1,8 +1,8 @@
 // Variable listing: the value with every semicolon ending a line.
+#include "platform.h"
 #include "ruvo.h"
 #include "texts.h"
 
-#include <cstdlib>
 #include <cstring>
 
 namespace {
@@ -14,7 +14,7 @@ char listing_buffer[listing_buffer_size];
 // A name with "=" names no variable, but the C library's getenv("A=B")
 // finds the entry "A=B=C" and would show "C" as the value of "A=B".
 const char* look_up(const char* name) {
-    return memchr(name, '=', strlen(name)) != nullptr ? nullptr : getenv(name);
+    return memchr(name, '=', strlen(name)) != nullptr ? nullptr : environment_value(name);
 }
 
 // The last element's line gets its newline only when the value is not empty

@@ -1,29 +1,24 @@
 // Standard output with a memory of its first failure: the run goes on as
 // usual after a failed write, and out_finish tells the caller at the end.
+// The platform's own header (CMake picks its folder) says how a write is done
+// and what a failure is called.
+#include "platform.h"
 #include "ruvo.h"
 #include "texts.h"
 
-// The C headers, and no header of the C++ library before them: with MinGW,
-// any of those switches printf to MinGW's own copy, and ruvo.exe is to print
-// through the runtime's (msvcrt.dll) printf like any program built for it.
-#include <errno.h>
-#include <stdarg.h>
 #include <stdio.h>
 #include <string.h>
 
 namespace {
-// errno of the first failed output call; 0 while every write has succeeded.
+// The first failure of an output call, as the platform numbers it; 0 while
+// every write has succeeded.
 int first_failure;
 
-// Called right after each output call, with errno cleared before it. A short
-// count is not the only sign of a failed write: on a line-buffered stream (a
-// terminal) the C library flushes at each newline inside the call, and when
-// that flush fails it still reports every byte as written and only sets the
-// stream's error indicator. The indicator stays set, so only the call where
-// it first shows reads errno.
+// Called right after each output call. The error indicator of a stream stays
+// set, so only the call where it first shows says why.
 void check_output(bool call_failed) {
-    if (first_failure == 0 && (call_failed || ferror(stdout)))
-        first_failure = errno != 0 ? errno : EIO;
+    if (first_failure == 0 && (call_failed || stdout_error()))
+        first_failure = stdout_failure();
 }
 } // namespace
 
@@ -34,8 +29,7 @@ void out_begin() {
 void out_format(const char* format, ...) {
     va_list args;
     va_start(args, format);
-    errno = 0;
-    check_output(vprintf(format, args) < 0);
+    check_output(!stdout_format(format, args));
     va_end(args);
 }
 
@@ -44,17 +38,15 @@ void out_text(const char* text) {
 }
 
 void out_bytes(const char* bytes, size_t count) {
-    errno = 0;
-    check_output(fwrite(bytes, 1, count, stdout) != count);
+    check_output(!stdout_write(bytes, count));
 }
 
 // Flushes standard output; on a failure reports it on standard error and
 // returns false.
 bool out_finish() {
-    errno = 0;
-    check_output(fflush(stdout) != 0);
+    check_output(!stdout_flush());
     if (first_failure == 0)
         return true;
-    fprintf(stderr, write_failure_message, strerror(first_failure));
+    fprintf(stderr, write_failure_message, failure_text(first_failure));
     return false;
 }

@@ -68,10 +68,33 @@ struct run_case {
     std::string expected;
     int status;
     windows_rule windows = same_on_windows;
+    // A terminal: under Wine, ruvo.exe writes to a console, and the terminal
+    // shows what the console shows.
+    stdout_target target = stdout_target::pipe;
 };
 
+constexpr stdout_target tty = stdout_target::terminal;
 const std::vector<std::string> two_paths{"PATH=/usr/bin;/bin"};
 const std::string two_listed = shown("PATH", "/usr/bin;\n/bin\n");
+// Characters that code page 1252 lacks, and ones it has (UTF-8 on the Unix
+// side). A console shows them all; redirected, ruvo.exe writes the runtime's
+// bytes in code page 1252, "?" for a character it lacks.
+const std::vector<std::string> cjk_cyrillic{
+    "V=C:\\\xe7\x94\xa8\xe6\x88\xb7\\\xe4\xb8\xad\xe6\x96\x87;"
+    "D:\\\xd0\x9f\xd1\x80\xd0\xb8\xd0\xb2\xd0\xb5\xd1\x82"};
+const std::string cjk_cyrillic_listed =
+    shown("V", "C:\\\xe7\x94\xa8\xe6\x88\xb7\\\xe4\xb8\xad\xe6\x96\x87;\n"
+               "D:\\\xd0\x9f\xd1\x80\xd0\xb8\xd0\xb2\xd0\xb5\xd1\x82\n");
+const std::string umlaut_acute = "C:\\Users\\M\xc3\xbcller;C:\\Users\\Jos\xc3\xa9";
+// An element longer than the listing's buffer (64 KiB), a three-byte "\u20ac"
+// (code page 1252: 0x80) across the buffer's edge.
+std::string euros(const char* each) {
+    std::string text = "ab";
+    for (int i = 0; i < 21846; ++i)
+        text += each;
+    return text;
+}
+const std::string long_euros = euros("\xe2\x82\xac");
 
 const run_case cases[] = {
     {"no parameter shows PATH", {}, two_paths, two_listed, 0, path_header_only},
@@ -105,6 +128,69 @@ const run_case cases[] = {
      shown("V", "\xc3\xa9;\n\xe2\x82\xac;\n\xc3\xbf\n"),
      0,
      code_page_1252(shown("V", "\xe9;\n\x80;\n\xff\n"))},
+    {"CJK and Cyrillic on a terminal",
+     {"v"},
+     cjk_cyrillic,
+     cjk_cyrillic_listed,
+     0,
+     same_on_windows,
+     tty},
+    {"CJK and Cyrillic redirected",
+     {"v"},
+     cjk_cyrillic,
+     cjk_cyrillic_listed,
+     0,
+     code_page_1252(shown("V", "C:\\??\\??;\nD:\\??????\n"))},
+    {"umlaut and acute on a terminal",
+     {"v"},
+     {"V=" + umlaut_acute},
+     shown("V", "C:\\Users\\M\xc3\xbcller;\nC:\\Users\\Jos\xc3\xa9\n"),
+     0,
+     same_on_windows,
+     tty},
+    {"long element on a terminal",
+     {"v"},
+     {"V=" + long_euros},
+     shown("V", long_euros + "\n"),
+     0,
+     same_on_windows,
+     tty},
+    {"long element redirected",
+     {"v"},
+     {"V=" + long_euros},
+     shown("V", long_euros + "\n"),
+     0,
+     code_page_1252(shown("V", euros("\x80") + "\n"))},
+    {"name above 0x7f on a terminal",
+     {"\xc3\xa9t\xc3\xa9"},
+     {},
+     missing("\xc3\xa9T\xc3\xa9"),
+     0,
+     same_on_windows,
+     tty},
+    {"name above 0x7f in another case on a terminal",
+     {"\xc3\xbc"
+      "ber"}, // "über"
+     {"\xc3\x9c"
+      "BER=15"},
+     missing("\xc3\xbc"
+             "BER"),
+     0,
+     names_ignore_case(shown("\xc3\xbc"
+                             "BER",
+                             "15\n")),
+     tty},
+    {"name above 0x7f in another case redirected",
+     {"\xc3\xbc"
+      "ber"},
+     {"\xc3\x9c"
+      "BER=15"},
+     missing("\xc3\xbc"
+             "BER"),
+     0,
+     names_ignore_case(shown("\xfc"
+                             "BER",
+                             "15\n"))},
     {"lower-case variable unreachable",
      {"foo"},
      {"foo=1"},
@@ -115,6 +201,13 @@ const run_case cases[] = {
     {"name ending in = names nothing", {"a="}, {"A==x"}, missing("A="), 0},
     {"name starting with = names nothing", {"=a"}, {"=A=x"}, missing("=A"), 0},
     {"trailing semicolon ends in a blank", {"V"}, {"V=a;b;"}, shown("V", "a;\nb;\n "), 0},
+    {"trailing semicolon on a terminal",
+     {"V"},
+     {"V=a;b;"},
+     shown("V", "a;\nb;\n "),
+     0,
+     same_on_windows,
+     tty},
     {"two semicolons only", {"V"}, {"V=;;"}, shown("V", ";\n;\n "), 0},
     {"empty value", {"V"}, {"V="}, shown("V", " "), 0},
     {"empty element", {"V"}, {"V=a;;b"}, shown("V", "a;\n;\nb\n"), 0},
@@ -123,6 +216,7 @@ const run_case cases[] = {
     {"percent signs printed as they stand", {"V"}, {"V=%s%d%%;%n"}, shown("V", "%s%d%%;\n%n\n"), 0},
     {"blanks and quotes untouched", {"V"}, {"V= a \" ' ; b "}, shown("V", " a \" ' ;\n b \n"), 0},
     {"two parameters", {"PATH", "PATH"}, two_paths, usage("2"), 1},
+    {"two parameters on a terminal", {"a", "b"}, {}, usage("2"), 1, same_on_windows, tty},
     {"two empty parameters", {"", ""}, two_paths, usage("2"), 1},
     {"ten parameters", std::vector<std::string>(10, "x"), {}, usage("10"), 1},
     {"a hundred parameters", std::vector<std::string>(100, "x"), {}, usage("100"), 1},
@@ -139,14 +233,20 @@ TEST_P(end_to_end, prints_exact_bytes_and_status) {
     const windows_rule& rule = on_windows() ? c.windows : same_on_windows;
     if (rule.rule == on_windows_row::skipped)
         GTEST_SKIP() << "not on Windows: " << rule.why;
-    run_result r = run_ruvo(c.args, c.env);
-    std::string out = as_lf(r.out);
-    if (rule.rule == on_windows_row::same)
-        EXPECT_EQ(out, c.expected);
-    else if (rule.rule == on_windows_row::other)
-        EXPECT_EQ(out, rule.expected) << "on Windows: " << rule.why;
-    else
-        EXPECT_EQ(out.substr(0, rule.expected.size()), rule.expected) << "on Windows: " << rule.why;
+    run_result r = run_ruvo(c.args, c.env, c.target);
+    // Whether a console sends the blanks at the end of a line depends on how
+    // they were written to it: they are left out on both sides.
+    const bool console = on_windows() && c.target == tty;
+    std::string out = as_lf(console ? console_text(r.out) : r.out);
+    std::string expected = rule.rule == on_windows_row::same ? c.expected : rule.expected;
+    if (console) {
+        out = without_line_end_blanks(out);
+        expected = without_line_end_blanks(expected);
+    }
+    if (rule.rule == on_windows_row::starts_with)
+        out = out.substr(0, expected.size());
+    EXPECT_EQ(out, expected) << (rule.rule == on_windows_row::same ? "" : "on Windows: ")
+                             << rule.why;
     EXPECT_EQ(r.err, "");
     EXPECT_EQ(r.status, c.status);
 }
@@ -174,11 +274,13 @@ struct failure_case {
     std::string out;         // what reached a terminal
     std::string reason;      // of the "ruvo: " line, if there is one
     int status;
+    const char* windows_reason = nullptr; // when Windows names it otherwise
 };
 
 constexpr stdout_target full = stdout_target::full_device, closed = stdout_target::closed,
-                        tty = stdout_target::terminal, gone = stdout_target::reader_gone,
-                        gone_ignored = stdout_target::reader_gone_sigpipe_ignored;
+                        gone = stdout_target::reader_gone,
+                        gone_ignored = stdout_target::reader_gone_sigpipe_ignored,
+                        tty_input = stdout_target::terminal_input;
 const std::string no_space = "No space left on device";
 const std::string bad_fd = "Bad file descriptor";
 const std::string quota = "Disk quota exceeded"; // EDQUOT, as injected
@@ -214,6 +316,16 @@ const failure_case failures[] = {
     {"tty, usage, first write", tty, {"a", "b"}, {}, "1", usage_2.substr(sep.size()), quota, 2},
     {"tty, usage, examples once", tty, {"a", "b"}, {}, "3", sep + count_line + sep, quota, 2},
     {"tty, usage, last write", tty, {"a", "b"}, {}, "4", usage_unclosed, quota, 2},
+    // A console that cannot be written: Windows' words for the failure.
+    {"terminal open for reading",
+     tty_input,
+     {},
+     two_paths,
+     nullptr,
+     "",
+     bad_fd,
+     2,
+     "Invalid handle."},
     // Like any filter: SIGPIPE ends ruvo, unless it is ignored.
     {"reader gone", gone, {}, two_paths, nullptr, "", "", 128 + SIGPIPE},
     {"reader gone, SIGPIPE ignored", gone_ignored, {}, two_paths, nullptr, "", "Broken pipe", 2},
@@ -237,10 +349,10 @@ TEST_P(write_failure, is_reported_once) {
             return;
     }
     run_result r = run_ruvo(f.args, f.env, f.target, nullptr, f.fail_writes);
-    EXPECT_EQ(r.out, f.out);
-    EXPECT_EQ(as_lf(r.err), f.reason.empty()
-                                ? ""
-                                : "ruvo: standard output could not be written: " + f.reason + "\n");
+    EXPECT_EQ(f.target == tty_input ? console_text(r.out) : r.out, f.out);
+    const std::string reason = on_windows() && f.windows_reason ? f.windows_reason : f.reason;
+    EXPECT_EQ(as_lf(r.err),
+              reason.empty() ? "" : "ruvo: standard output could not be written: " + reason + "\n");
     EXPECT_EQ(r.status, f.status);
 }
 

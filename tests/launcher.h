@@ -19,7 +19,10 @@ enum class stdout_target {
     pipe,
     full_device,
     closed,
-    terminal,                    // a pseudo-terminal in raw mode: ruvo's output is line-buffered
+    terminal,                    // a pseudo-terminal in raw mode: ruvo's output is line-buffered;
+                                 // under Wine, ruvo.exe's standard output is then a console
+    terminal_input,              // the terminal open for reading only; under Wine, the console's
+                                 // input, given as standard output by cmd (1>&0)
     reader_gone,                 // a pipe whose reader has gone, SIGPIPE at its default
     reader_gone_sigpipe_ignored, // the same, SIGPIPE ignored
 };
@@ -43,9 +46,21 @@ class program_test : public testing::Test {
 // that every LF has its CR and drops those CRs.
 std::string as_lf(const std::string& raw);
 
+// What a terminal shows of what Wine's console sent it. The console hides
+// the cursor around each write, and instead of blanks at the end of a line
+// it erases the rest of the line, or moves the cursor on after the line's
+// last character: the cursor sequences are dropped, a move written as
+// blanks.
+std::string console_text(const std::string& raw);
+
+// text without the blanks before each line end, which a console sends or not
+// depending on how they were written to it.
+std::string without_line_end_blanks(const std::string& text);
+
 // args excludes the command name; env holds NAME=VALUE strings and nothing
 // else reaches the program (under Wine, Wine's own settings and whatever Wine
-// adds to a Windows environment come along). directory, when given, is the
+// adds to a Windows environment come along; a name beyond ASCII, which Wine
+// does not carry over, is set by cmd). directory, when given, is the
 // working directory. fail_writes, when given, runs ruvo under strace, which
 // makes the writes to a terminal or /dev/full that it picks fail with EDQUOT
 // (strace's when= expression: "2" the second write, "2+" every write from

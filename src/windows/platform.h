@@ -1,0 +1,36 @@
+// What ruvo.exe takes from Windows. When standard output is a console, every
+// text goes to it through the console's wide-character interface, and names
+// and values travel through ruvo as UTF-8, so that each character shows as
+// itself. Otherwise ruvo.exe writes the runtime's narrow strings, in the
+// ANSI code page, as any program built for msvcrt.dll does.
+#pragma once
+
+#include <stdarg.h>
+#include <stddef.h>
+
+// Room for the longest parameter, in UTF-8 bytes or UTF-16 units: Windows
+// keeps a command line to 32767 UTF-16 units (up to three bytes each), and
+// Linux hands Wine no parameter of 128 KiB or more.
+constexpr size_t longest_parameter = 131072;
+
+// Looks at standard output once, before the run; true when it is a console.
+bool console_begin();
+
+// True when standard output is a console: texts are then UTF-8.
+bool on_console();
+
+// The value of the variable that name names, whatever the case of its
+// letters, as Windows finds it; in the code page of the texts.
+const char* environment_value(const char* name);
+
+// Each tells whether it succeeded.
+bool stdout_format(const char* format, va_list args);
+bool stdout_write(const char* bytes, size_t count);
+bool stdout_flush();
+// The stream's error indicator; a console has none.
+bool stdout_error();
+
+// Why the call just made failed: a Windows error code on a console, an errno
+// otherwise.
+int stdout_failure();
+const char* failure_text(int failure);
