@@ -99,7 +99,10 @@ target_compile_definitions(ruvo_tests PRIVATE
   RUVO_WINE_PROGRAM="${run_dir}/ruvo.exe"
   RUVO_WINE="${wine}"
   RUVO_WINE_PREFIX="${wine_prefix}"
-  RUVO_OBJDUMP="${RUVO_MINGW_OBJDUMP}")
+  RUVO_OBJDUMP="${RUVO_MINGW_OBJDUMP}"
+  RUVO_VERSION="${PROJECT_VERSION}"
+  RUVO_DESCRIPTION="${PROJECT_DESCRIPTION}"
+  RUVO_LICENSE="${PROJECT_SOURCE_DIR}/LICENSE")
 
 if(NOT missing)
   # One throwaway prefix in the build folder and one server for the whole

@@ -4,7 +4,10 @@
 
 #include <unistd.h>
 
+#include <cstdint>
 #include <cstdio>
+#include <fstream>
+#include <iterator>
 #include <map>
 #include <set>
 #include <sstream>
@@ -61,6 +64,52 @@ std::map<std::string, std::set<std::string>> imports(const std::string& headers)
             functions->insert(name);
     }
     return table;
+}
+
+std::string contents(const std::string& file) {
+    std::ifstream in(file, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), {});
+}
+
+std::string utf16(const std::string& ascii) {
+    std::string text;
+    for (char c : ascii)
+        text += {c, '\0'};
+    return text;
+}
+
+// A string of the version resource: its key in UTF-16 and a NUL, padding
+// (NULs) up to a 32-bit boundary, and the value, up to its NUL.
+std::string version_string(const std::string& file, const std::string& key) {
+    std::size_t at = file.find(utf16(key) + std::string(2, '\0'));
+    if (at == std::string::npos)
+        return "(" + key + " is missing)";
+    at += 2 * key.size() + 2;
+    while (at + 1 < file.size() && file[at] == '\0' && file[at + 1] == '\0')
+        at += 2;
+    std::string value;
+    for (; at + 1 < file.size() && (file[at] != '\0' || file[at + 1] != '\0'); at += 2)
+        value += file[at + 1] == '\0' ? file[at] : '?';
+    return value;
+}
+
+std::uint32_t little_endian(const std::string& file, std::size_t at) {
+    std::uint32_t value = 0;
+    for (int i = 3; i >= 0; --i)
+        value = value << 8 | static_cast<unsigned char>(file[at + i]);
+    return value;
+}
+
+TEST_F(windows_program_file, is_a_32_bit_console_program) {
+    const std::string headers = private_headers(windows_program());
+    const char* const facts[] = {
+        "file format pei-i386",                 // x86
+        "Magic\t\t\t010b\t(PE32)",              // 32-bit
+        "Subsystem\t\t00000003\t(Windows CUI)", // console
+        "  vprintf\n", // formats with the runtime's printf, not a copy linked in
+    };
+    for (const char* fact : facts)
+        EXPECT_NE(headers.find(fact), std::string::npos) << "missing: " << fact << "\n" << headers;
 }
 
 // No DLL of the compiler (libgcc, libstdc++, winpthread) has to travel with
@@ -135,4 +184,31 @@ TEST_F(windows_program_file, imports_only_what_windows_xp_has) {
     EXPECT_EQ(imports(private_headers(windows_program())), expected);
 }
 
+// The properties Windows shows of the file: the version of project() in the
+// fixed part of its version resource and in its strings, and the copyright
+// line of LICENSE.
+TEST_F(windows_program_file, carries_its_version) {
+    const std::string file = contents(windows_program());
+    unsigned major = 0, minor = 0, patch = 0;
+    ASSERT_EQ(std::sscanf(RUVO_VERSION, "%u.%u.%u", &major, &minor, &patch), 3);
+    // After the fixed part's signature and its own version: the file's and
+    // the product's version, each as two 32-bit halves.
+    const std::size_t fixed = file.find("\xbd\x04\xef\xfe");
+    ASSERT_NE(fixed, std::string::npos) << "no version resource";
+    for (std::size_t half : {8, 16}) {
+        EXPECT_EQ(little_endian(file, fixed + half), major << 16 | minor);
+        EXPECT_EQ(little_endian(file, fixed + half + 4), patch << 16);
+    }
+    std::string copyright;
+    std::istringstream licence(contents(RUVO_LICENSE));
+    while (std::getline(licence, copyright) && copyright.rfind("Copyright ", 0) != 0) {
+    }
+    const std::pair<const char*, std::string> fields[] = {
+        {"FileVersion", RUVO_VERSION}, {"ProductVersion", RUVO_VERSION},
+        {"ProductName", "ruvo"},       {"FileDescription", RUVO_DESCRIPTION},
+        {"LegalCopyright", copyright}, {"OriginalFilename", "ruvo.exe"},
+    };
+    for (const auto& [key, value] : fields)
+        EXPECT_EQ(version_string(file, key), value) << key;
+}
 } // namespace
