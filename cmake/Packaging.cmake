@@ -28,8 +28,8 @@ else()
   install(FILES ${PROJECT_BINARY_DIR}/ruvo.1 DESTINATION ${CMAKE_INSTALL_MANDIR}/man1
           COMPONENT manual)
   # Where bash-completion looks under the prefix (/usr and /usr/local alike).
-  install(FILES packaging/ruvo-completion.bash
-          DESTINATION ${CMAKE_INSTALL_DATADIR}/bash-completion/completions RENAME ruvo
+  set(completion_dir ${CMAKE_INSTALL_DATADIR}/bash-completion/completions)
+  install(FILES packaging/ruvo-completion.bash DESTINATION ${completion_dir} RENAME ruvo
           COMPONENT program)
 
   # The .deb's own files, which a plain install leaves out. Debian keeps
@@ -53,6 +53,23 @@ else()
           COMPONENT deb EXCLUDE_FROM_ALL)
   install(FILES ${PROJECT_BINARY_DIR}/copyright ${PROJECT_BINARY_DIR}/changelog.gz
           DESTINATION ${CMAKE_INSTALL_DOCDIR} COMPONENT deb EXCLUDE_FROM_ALL)
+  # Every folder of the .deb rwxr-xr-x, as Debian wants them, whatever the
+  # umask of whoever packs: the files get their modes from install() and
+  # the folders are made with mkdir, which the umask masks, unless
+  # install(DIRECTORY) names them and so sets their modes outright.
+  set(deb_folders .)
+  foreach(folder ${CMAKE_INSTALL_BINDIR} ${CMAKE_INSTALL_MANDIR}/man1 ${completion_dir}
+                 ${CMAKE_INSTALL_DOCDIR})
+    while(NOT folder MATCHES "^/?$" AND NOT folder IN_LIST deb_folders)
+      list(APPEND deb_folders ${folder})
+      cmake_path(GET folder PARENT_PATH folder)
+    endwhile()
+  endforeach()
+  foreach(folder IN LISTS deb_folders)
+    install(DIRECTORY DESTINATION ${folder} COMPONENT deb EXCLUDE_FROM_ALL
+            DIRECTORY_PERMISSIONS OWNER_READ OWNER_WRITE OWNER_EXECUTE GROUP_READ GROUP_EXECUTE
+                                  WORLD_READ WORLD_EXECUTE)
+  endforeach()
   set(CPACK_INSTALL_CMAKE_PROJECTS "${PROJECT_BINARY_DIR};ruvo;program;/"
                                    "${PROJECT_BINARY_DIR};ruvo;deb;/")
   set(CPACK_GENERATOR DEB)
