@@ -86,6 +86,11 @@ set(CPACK_DEBIAN_PACKAGE_SECTION utils)
 set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
 # Depends on the C library version that dpkg-shlibdeps finds in the binary.
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
+# cpack reads this file before it packs. A .zip holds each file's time as a
+# DOS date and time, which libarchive writes in local time: in UTC they are
+# the time of SOURCE_DATE_EPOCH, on every builder.
+file(CONFIGURE OUTPUT CPackProjectConfig.cmake CONTENT "set(ENV{TZ} UTC)\n")
+set(CPACK_PROJECT_CONFIG_FILE ${PROJECT_BINARY_DIR}/CPackProjectConfig.cmake)
 include(CPack)
 
 # The tests run the installed command and the page's examples on the build machine.
