@@ -100,6 +100,7 @@ if(BUILD_TESTING AND UNIX AND NOT CMAKE_CROSSCOMPILING)
   add_test(NAME manual_page COMMAND bash ${PROJECT_SOURCE_DIR}/tests/manual_page_test.sh
                                     ${PROJECT_BINARY_DIR}/ruvo.1 $<TARGET_FILE_DIR:ruvo>
                                     ${PROJECT_VERSION})
-  # 77: groff, which renders the page, is not installed.
-  set_tests_properties(manual_page PROPERTIES SKIP_RETURN_CODE 77)
+  # 77: groff, which renders the page, is not installed, or a completion row
+  # needs a locale that this machine lacks.
+  set_tests_properties(install manual_page PROPERTIES SKIP_RETURN_CODE 77)
 endif()
