@@ -50,8 +50,9 @@ if(arch STREQUAL "x86_64")
   set(wine ${RUVO_WINE64})
   set(wineserver ${RUVO_WINESERVER64})
   if(NOT RUVO_MINGW64_CXX)
-    set(missing "${why_64}, and for the 64-bit build there is no x86_64-w64-mingw32 cross "
-                "compiler (package g++-mingw-w64-x86-64)")
+    set(missing "${why_64}, and there is no cross compiler for the 64-bit build (package "
+                "g++-mingw-w64-x86-64)")
+    string(REPLACE ";" "" missing "${missing}")
   elseif(NOT RUVO_WINE64 OR NOT RUVO_WINESERVER64)
     set(missing "${why_64}, and there is no 64-bit Wine to run the 64-bit build (package wine64)")
   endif()
