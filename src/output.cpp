@@ -4,9 +4,7 @@
 // and what a failure is called.
 #include "platform.h"
 #include "ruvo.h"
-#include "texts.h"
 
-#include <stdio.h>
 #include <string.h>
 
 namespace {
@@ -47,6 +45,6 @@ bool out_finish() {
     check_output(!stdout_flush());
     if (first_failure == 0)
         return true;
-    fprintf(stderr, write_failure_message, failure_text(first_failure));
+    report_failure(first_failure);
     return false;
 }

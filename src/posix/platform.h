@@ -3,12 +3,18 @@
 #pragma once
 
 #include "stream_output.h"
+#include "texts.h"
 
 #include <stdlib.h>
 #include <string.h>
 
 inline const char* environment_value(const char* name) {
     return getenv(name);
+}
+
+// The C locale is never left: every character is one byte.
+inline size_t character_size(const char*) {
+    return 1;
 }
 
 inline bool stdout_format(const char* format, va_list args) {
@@ -28,6 +34,6 @@ inline bool stdout_error() {
 inline int stdout_failure() {
     return stream_failure();
 }
-inline const char* failure_text(int failure) {
-    return strerror(failure);
+inline void report_failure(int failure) {
+    fprintf(stderr, write_failure_message, strerror(failure));
 }

@@ -1,9 +1,11 @@
-// Standard output of ruvo.exe. On a console the texts, UTF-8, are turned
+// Standard output of ruvo.exe. On a console the texts, WTF-8, are turned
 // into UTF-16 and written with WriteConsoleW: bytes written to a console are
 // read in its OEM code page, which shows every character beyond ASCII wrong
 // or not at all. Anywhere else the runtime's stream writes them unchanged.
+// The line that tells of a failure goes to standard error the same way.
 #include "platform.h"
 #include "stream_output.h"
+#include "texts.h"
 
 #include <string.h>
 #include <windows.h>
@@ -18,17 +20,23 @@ constexpr size_t pending_capacity = 4096;
 wchar_t pending[pending_capacity];
 size_t pending_count;
 
-// A UTF-8 sequence that one write began and the next one ends: its code point
-// so far, and how many continuation bytes it still needs.
-unsigned long sequence;
-int sequence_left;
-
 // A formatted line: the longest name and the words around it.
 char formatted[longest_parameter + 256];
 
 // The first failure of the console call under way, a Windows error code; 0
 // if none.
 int call_failure;
+
+// GetConsoleMode needs the right to read, which a console opened for writing
+// only (cmd's "> CON") lacks. Such a handle is a character device that
+// WriteConsoleW takes; NUL, the other character device, it refuses.
+bool is_console(HANDLE handle) {
+    DWORD mode, written;
+    return handle != INVALID_HANDLE_VALUE &&
+           (GetConsoleMode(handle, &mode) != 0 ||
+            (GetFileType(handle) == FILE_TYPE_CHAR &&
+             WriteConsoleW(handle, L"", 0, &written, nullptr) != 0));
+}
 
 void write_pending() {
     DWORD written = 0;
@@ -42,67 +50,51 @@ void write_pending() {
 }
 
 // Each newline becomes CR LF, as the runtime's text mode writes it; a code
-// point beyond the planes becomes a surrogate pair. Either takes two units.
-void put_code_point(unsigned long code_point) {
-    if (pending_count + 2 > pending_capacity)
-        write_pending();
-    if (code_point == '\n') {
-        pending[pending_count++] = L'\r';
-    } else if (code_point > 0x10FFFF) {
-        code_point = 0xFFFD;
-    } else if (code_point > 0xFFFF) {
-        code_point -= 0x10000;
-        pending[pending_count++] = static_cast<wchar_t>(0xD800 + (code_point >> 10));
-        code_point = 0xDC00 + (code_point & 0x3FF);
-    }
-    pending[pending_count++] = static_cast<wchar_t>(code_point);
-}
-
-// A byte that cannot stand where it stands shows as U+FFFD, the replacement
-// character, and the text goes on.
-void put_byte(unsigned char byte) {
-    if (sequence_left > 0) {
-        if ((byte & 0xC0) == 0x80) {
-            sequence = sequence << 6 | (byte & 0x3F);
-            if (--sequence_left == 0)
-                put_code_point(sequence);
-            return;
-        }
-        sequence_left = 0;
-        put_code_point(0xFFFD);
-    }
-    if (byte < 0x80) {
-        put_code_point(byte);
-    } else if (byte >= 0xC2 && byte <= 0xDF) {
-        sequence = byte & 0x1F;
-        sequence_left = 1;
-    } else if (byte >= 0xE0 && byte <= 0xEF) {
-        sequence = byte & 0x0F;
-        sequence_left = 2;
-    } else if (byte >= 0xF0 && byte <= 0xF4) {
-        sequence = byte & 0x07;
-        sequence_left = 3;
-    } else {
-        put_code_point(0xFFFD);
-    }
-}
-
-// Whatever a call has turned into UTF-16 goes out before it returns; only an
-// unfinished sequence waits for the next call.
+// point beyond the BMP becomes a surrogate pair. Either takes two units.
+// A call writes out all it has turned into UTF-16 before it returns.
 bool console_write(const char* bytes, size_t count) {
     call_failure = 0;
-    for (size_t i = 0; i < count; ++i)
-        put_byte(static_cast<unsigned char>(bytes[i]));
+    for (size_t i = 0; i < count;) {
+        unsigned long code_point;
+        i += decode_wtf8(bytes + i, count - i, code_point);
+        if (pending_count + 2 > pending_capacity)
+            write_pending();
+        if (code_point == '\n')
+            pending[pending_count++] = L'\r';
+        pending_count += utf16_units(code_point, pending + pending_count);
+    }
     if (pending_count > 0)
         write_pending();
     return call_failure == 0;
+}
+
+// The system's own words for a Windows error code, in WTF-8 on a console and
+// in the ANSI code page elsewhere, without their line end.
+const char* windows_error_text(int failure, bool for_console) {
+    static char text[1024];
+    const DWORD flags = FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS;
+    const DWORD code = static_cast<DWORD>(failure);
+    size_t length;
+    if (for_console) {
+        wchar_t wide[sizeof text / 3];
+        DWORD units = FormatMessageW(flags, nullptr, code, 0, wide, sizeof text / 3, nullptr);
+        length = encode_wtf8(wide, units, text);
+    } else {
+        length = FormatMessageA(flags, nullptr, code, 0, text, sizeof text, nullptr);
+    }
+    while (length > 0 &&
+           (text[length - 1] == '\n' || text[length - 1] == '\r' || text[length - 1] == ' '))
+        --length;
+    if (length == 0)
+        length = static_cast<size_t>(_snprintf(text, sizeof text, "Windows error %d", failure));
+    text[length] = '\0';
+    return text;
 }
 } // namespace
 
 bool console_begin() {
     console = GetStdHandle(STD_OUTPUT_HANDLE);
-    DWORD mode;
-    console_output = console != INVALID_HANDLE_VALUE && GetConsoleMode(console, &mode) != 0;
+    console_output = is_console(console);
     return console_output;
 }
 
@@ -125,14 +117,8 @@ bool stdout_write(const char* bytes, size_t count) {
     return console_output ? console_write(bytes, count) : stream_write(bytes, count);
 }
 
-// A sequence still open at the very end was cut short.
 bool stdout_flush() {
-    if (!console_output)
-        return stream_flush();
-    if (sequence_left == 0)
-        return true;
-    sequence_left = 0;
-    return console_write("\xEF\xBF\xBD", 3); // U+FFFD
+    return console_output || stream_flush();
 }
 
 bool stdout_error() {
@@ -143,19 +129,17 @@ int stdout_failure() {
     return console_output ? call_failure : stream_failure();
 }
 
-// The system's own words for a console failure, without their line end.
-const char* failure_text(int failure) {
-    if (!console_output)
-        return strerror(failure);
-    static char text[512];
-    DWORD length =
-        FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr,
-                       static_cast<DWORD>(failure), 0, text, sizeof text, nullptr);
-    while (length > 0 &&
-           (text[length - 1] == '\n' || text[length - 1] == '\r' || text[length - 1] == ' '))
-        --length;
-    if (length == 0)
-        length = static_cast<DWORD>(_snprintf(text, sizeof text, "Windows error %d", failure));
-    text[length] = '\0';
-    return text;
+// On a console output fails with a Windows error code, elsewhere with an
+// errno, whose text the runtime gives in English, in ASCII.
+void report_failure(int failure) {
+    HANDLE error_output = GetStdHandle(STD_ERROR_HANDLE);
+    const bool to_console = is_console(error_output);
+    const char* text = console_output ? windows_error_text(failure, to_console) : strerror(failure);
+    if (!to_console) {
+        fprintf(stderr, write_failure_message, text);
+        return;
+    }
+    console = error_output;
+    int length = _snprintf(formatted, sizeof formatted, write_failure_message, text);
+    console_write(formatted, length > 0 ? static_cast<size_t>(length) : 0);
 }

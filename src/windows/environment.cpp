@@ -2,22 +2,24 @@
 // included): in the wide environment, with the letters of names matched
 // whatever their case, beyond ASCII too. The runtime's getenv folds only A to
 // Z, so "über" would miss "ÜBER". The value comes in the code page of the
-// texts: UTF-8 on a console; otherwise the ANSI code page, converted as the
+// texts: WTF-8 on a console; otherwise the ANSI code page, converted as the
 // runtime converts its own narrow environment, so that its bytes are the
 // ones getenv would give.
 #include "platform.h"
 
-#include <stdlib.h>
 #include <string.h>
 #include <windows.h>
+
+// The runtime's own way out when memory runs short: a "runtime error" line
+// and status 255.
+extern "C" void __cdecl _amsg_exit(int error);
 
 namespace {
 wchar_t wanted[longest_parameter];
 
-// Windows lets a program set at most 32767 units of value, and Linux hands
-// Wine at most 128 KiB of "NAME=VALUE": either fits, as UTF-8 or in the ANSI
-// code page.
-constexpr int value_capacity = 3 * 65536;
+// Room for any value that a program can set (32767 units), as WTF-8 or in
+// the ANSI code page.
+constexpr size_t value_capacity = 3 * 32768;
 char value[value_capacity];
 
 // Upper case as Windows compares names: one UTF-16 unit at a time, in no
@@ -35,38 +37,74 @@ bool same_name(const wchar_t* a, const wchar_t* b, size_t length) {
     return true;
 }
 
-// The value of the first entry whose name matches, or nullptr. A name may
-// begin with "=" (cmd keeps the current folder of each drive so), so its own
-// "=" is looked for from its second character on.
+// The value of the first entry whose name matches, or nullptr. The entries
+// that keep cmd's current folder of each drive ("=C:=C:\...") have an empty
+// name here, and no name that ruvo looks up holds "=".
 const wchar_t* find(const wchar_t* environment, const wchar_t* name, size_t length) {
     for (const wchar_t* entry = environment; *entry != L'\0'; entry += wcslen(entry) + 1) {
-        const wchar_t* equals = wcschr(entry + 1, L'=');
+        const wchar_t* equals = wcschr(entry, L'=');
         if (equals != nullptr && static_cast<size_t>(equals - entry) == length &&
             same_name(entry, name, length))
             return equals + 1;
     }
     return nullptr;
 }
+
+// The name in UTF-16, and its length; 0 for a name too long for any command
+// line.
+size_t wide_name(const char* name) {
+    const size_t bytes = strlen(name);
+    if (bytes >= longest_parameter)
+        return 0;
+    if (!on_console())
+        return static_cast<size_t>(MultiByteToWideChar(CP_ACP, 0, name, static_cast<int>(bytes),
+                                                       wanted, longest_parameter));
+    size_t length = 0;
+    for (size_t i = 0; i < bytes;) {
+        unsigned long code_point;
+        i += decode_wtf8(name + i, bytes - i, code_point);
+        length += utf16_units(code_point, wanted + length);
+    }
+    return length;
+}
+
+// found in the code page of the texts. A block that a parent hands over may
+// hold a value far longer than any a program can set: for such a value
+// ruvo.exe asks Windows for exactly the memory it needs, once, and keeps it
+// to the end of the run. Should Windows refuse it, the run ends as the
+// runtime's own start-up ends when the environment does not fit (R6009).
+const char* converted(const wchar_t* found) {
+    const size_t units = wcslen(found);
+    const size_t size = on_console() ? 3 * units + 1
+                                     : static_cast<size_t>(WideCharToMultiByte(
+                                           CP_ACP, 0, found, -1, nullptr, 0, nullptr, nullptr));
+    char* text = value;
+    if (size > value_capacity)
+        text = static_cast<char*>(HeapAlloc(GetProcessHeap(), 0, size));
+    if (text == nullptr)
+        _amsg_exit(9);
+    if (on_console())
+        text[encode_wtf8(found, units, text)] = '\0';
+    else
+        WideCharToMultiByte(CP_ACP, 0, found, -1, text, static_cast<int>(size), nullptr, nullptr);
+    return text;
+}
 } // namespace
 
 const char* environment_value(const char* name) {
-    const UINT code_page = on_console() ? CP_UTF8 : CP_ACP;
-    int length = MultiByteToWideChar(code_page, 0, name, -1, wanted, longest_parameter) - 1;
-    if (length <= 0)
+    const size_t length = wide_name(name);
+    if (length == 0)
         return nullptr; // empty: no variable has that name
     wchar_t* environment = GetEnvironmentStringsW();
     if (environment == nullptr)
         return nullptr;
-    const wchar_t* found = find(environment, wanted, static_cast<size_t>(length));
-    const char* result = nullptr;
-    if (found != nullptr) {
-        result = value;
-        // Longer than any value Windows lets a program set: the runtime's
-        // own copy, in the ANSI code page, rather than a part of it.
-        if (WideCharToMultiByte(code_page, 0, found, -1, value, value_capacity, nullptr, nullptr) ==
-            0)
-            result = getenv(name);
-    }
+    const wchar_t* found = find(environment, wanted, length);
+    const char* result = found != nullptr ? converted(found) : nullptr;
     FreeEnvironmentStringsW(environment);
     return result;
+}
+
+// On a console the name is WTF-8, whose bytes above 0x7f are never a to z.
+size_t character_size(const char* text) {
+    return !on_console() && IsDBCSLeadByte(static_cast<BYTE>(text[0])) && text[1] != '\0' ? 2 : 1;
 }

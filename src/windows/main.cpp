@@ -1,10 +1,11 @@
 // Process entry of ruvo.exe. The runtime's start-up hands main the command
 // line in the ANSI code page, where a character that the code page lacks has
 // become "?". That is what redirected output holds anyway; on a console, the
-// name comes from the wide command line instead, as UTF-8.
+// name comes from the wide command line instead, as WTF-8.
 #include "platform.h"
 #include "ruvo.h"
 
+#include <wchar.h>
 #include <windows.h>
 
 extern "C" {
@@ -36,9 +37,12 @@ int main(int argc, char** argv) {
         return ruvo_main(argc, argv);
     // ruvo_main reads element 1 only when there is exactly one parameter.
     // Only a parameter no command line can hold fails to fit.
-    char* utf8_argv[] = {argv[0], name, nullptr};
-    if (wide_argc == 2 &&
-        WideCharToMultiByte(CP_UTF8, 0, wide_argv[1], -1, name, sizeof name, nullptr, nullptr) == 0)
-        return ruvo_main(argc, argv);
-    return ruvo_main(wide_argc, utf8_argv);
+    char* wtf8_argv[] = {argv[0], name, nullptr};
+    if (wide_argc == 2) {
+        const size_t units = wcslen(wide_argv[1]);
+        if (3 * units >= sizeof name)
+            return ruvo_main(argc, argv);
+        name[encode_wtf8(wide_argv[1], units, name)] = '\0';
+    }
+    return ruvo_main(wide_argc, wtf8_argv);
 }

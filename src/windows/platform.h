@@ -1,6 +1,6 @@
 // What ruvo.exe takes from Windows. When standard output is a console, every
 // text goes to it through the console's wide-character interface, and names
-// and values travel through ruvo as UTF-8, so that each character shows as
+// and values travel through ruvo as WTF-8, so that each character shows as
 // itself. Otherwise ruvo.exe writes the runtime's narrow strings, in the
 // ANSI code page, as any program built for msvcrt.dll does.
 #pragma once
@@ -16,12 +16,17 @@ constexpr size_t longest_parameter = 131072;
 // Looks at standard output once, before the run; true when it is a console.
 bool console_begin();
 
-// True when standard output is a console: texts are then UTF-8.
+// True when standard output is a console: texts are then WTF-8.
 bool on_console();
 
 // The value of the variable that name names, whatever the case of its
 // letters, as Windows finds it; in the code page of the texts.
 const char* environment_value(const char* name);
+
+// Bytes of the character that text begins with: two for the lead byte of a
+// double-byte code page (Japanese, Chinese, Korean), whose second byte may
+// look like a letter a to z but is none.
+size_t character_size(const char* text);
 
 // Each tells whether it succeeded.
 bool stdout_format(const char* format, va_list args);
@@ -33,4 +38,15 @@ bool stdout_error();
 // Why the call just made failed: a Windows error code on a console, an errno
 // otherwise.
 int stdout_failure();
-const char* failure_text(int failure);
+
+// Tells on standard error why standard output failed.
+void report_failure(int failure);
+
+// WTF-8 (wtf8.cpp). decode_wtf8 reads the character at bytes, count > 0 of
+// them there, and returns its length; a byte that begins no character, or a
+// character cut short, is U+FFFD. utf16_units stores a code point as one or
+// two units and returns how many. encode_wtf8 stores at most three bytes a
+// unit and returns how many.
+size_t decode_wtf8(const char* bytes, size_t count, unsigned long& code_point);
+size_t utf16_units(unsigned long code_point, wchar_t* units);
+size_t encode_wtf8(const wchar_t* units, size_t count, char* bytes);
