@@ -38,6 +38,7 @@ enum class on_windows_row {
     other,       // expected instead
     starts_with, // expected, then whatever Wine put there
     skipped,     // cannot be posed there
+    only,        // expected there; cannot be posed to the program for Linux
 };
 
 struct windows_rule {
@@ -73,7 +74,7 @@ struct run_case {
     stdout_target target = stdout_target::pipe;
 };
 
-constexpr stdout_target tty = stdout_target::terminal;
+constexpr stdout_target tty = stdout_target::terminal, cells = stdout_target::terminal_cells;
 const std::vector<std::string> two_paths{"PATH=/usr/bin;/bin"};
 const std::string two_listed = shown("PATH", "/usr/bin;\n/bin\n");
 // Characters that code page 1252 lacks, and ones it has (UTF-8 on the Unix
@@ -96,6 +97,44 @@ std::string euros(const char* each) {
 }
 const std::string long_euros = euros("\xe2\x82\xac");
 
+// Every length of UTF-8 and the bounds of each: lead bytes C2, DF, E0, E0 A0,
+// ED, EF and F0, F4; U+FFFF and U+10FFFF. Then, after 4067 more units, a
+// pair that starts on the last unit of the console's 4096-unit buffer, and
+// units that are half of no pair, in the value and in the name (WTF-8).
+const std::string every_class = "\xc2\xa3\xc2\xa9;\xdf\x80;\xe0\xa4\x85;\xed\x95\x9c;\xef\xbc\xa1;"
+                                "\xf4\x8f\xbf\xbf\xef\xbf\xbf\xe0\xa0\x80;" +
+                                std::string(4067, 'x') +
+                                "\xf0\x9f\x98\x80;a\xed\xb0\x80;\xed\xa0\x80"
+                                "b";
+const std::string lone = "X\xed\xa0\x80";
+std::string listed(const std::string& value) {
+    std::string listing;
+    for (char c : value)
+        listing += c == ';' ? std::string(";\n") : std::string(1, c);
+    return listing + (value.back() == ';' ? " " : "\n");
+}
+// A name longer than any buffer of a line, beyond ASCII, and a value longer
+// than any that a program can set: 70,000 UTF-16 units, which only a parent's
+// environment block can hand over.
+const std::string long_name = std::string(260, 'x') + [] {
+    std::string e;
+    for (int i = 0; i < 40; ++i)
+        e += "\xc3\xa9";
+    return e;
+}();
+std::string upper_ascii(std::string name) {
+    for (char& c : name)
+        c = static_cast<char>(toupper(static_cast<unsigned char>(c)));
+    return name;
+}
+std::string repeated(const std::string& text, int count) {
+    std::string result;
+    while (count-- > 0)
+        result += text;
+    return result;
+}
+const std::string longest_value = repeated(repeated("\xe2\x82\xac", 9999) + ";", 7);
+
 const run_case cases[] = {
     {"no parameter shows PATH", {}, two_paths, two_listed, 0, path_header_only},
     {"no parameter, PATH undefined", {}, {"HOME=/"}, missing("PATH"), 0, path_header_only},
@@ -105,6 +144,8 @@ const run_case cases[] = {
     {"C, undefined", {"C"}, two_paths, missing("CLASSPATH"), 0},
     {"name upper-cased", {"ClassPath"}, {"CLASSPATH=x;y"}, shown("CLASSPATH", "x;\ny\n"), 0},
     {"no prefix matching", {"pa"}, {"PA=1", "PATH=2"}, shown("PA", "1\n"), 0},
+    {"whole name compared", {"ab"}, {"ABC=1"}, missing("AB"), 0},
+    {"last letter compared", {"ac"}, {"AB=1", "AC=2"}, shown("AC", "2\n"), 0},
     {"abbreviation letter doubled", {"cc"}, {"CC=gcc"}, shown("CC", "gcc\n"), 0},
     {"empty parameter is no default", {""}, two_paths, missing(""), 0},
     {"wildcard looked up as typed", {"*"}, two_paths, missing("*"), 0},
@@ -161,6 +202,53 @@ const run_case cases[] = {
      shown("V", long_euros + "\n"),
      0,
      code_page_1252(shown("V", euros("\x80") + "\n"))},
+    {"every character as itself on a console",
+     {"x\xed\xa0\x80"},
+     {"X\xef\xbf\xbd=wrong", lone + "=" + every_class},
+     shown(lone, listed(every_class)),
+     0,
+     same_on_windows,
+     cells},
+    {"console open for writing only",
+     {"v"},
+     cjk_cyrillic,
+     cjk_cyrillic_listed,
+     0,
+     same_on_windows,
+     stdout_target::terminal_write_only},
+    {"null device", {"v"}, cjk_cyrillic, "", 0, same_on_windows, stdout_target::null_device},
+    {"long name on a terminal",
+     {long_name},
+     {upper_ascii(long_name) + "=1"},
+     shown(upper_ascii(long_name), "1\n"),
+     0,
+     same_on_windows,
+     tty},
+    {"long name redirected",
+     {long_name},
+     {upper_ascii(long_name) + "=1"},
+     shown(upper_ascii(long_name), "1\n"),
+     0,
+     code_page_1252(shown(std::string(260, 'X') + std::string(40, '\xe9'), "1\n"))},
+    {"longest value on a terminal",
+     {"\xc3\xbc"
+      "ber"},
+     {"\xc3\x9c"
+      "BER=" +
+      longest_value},
+     "",
+     0,
+     {on_windows_row::only, "Linux hands a program no environment string of 128 KiB or more",
+      shown("\xc3\xbc"
+            "BER",
+            listed(longest_value))},
+     tty},
+    {"double-byte character in a name redirected",
+     {"\xe3\x83\x82"}, // katakana di, in code page 932 0x83 0x61: a trail byte "a"
+     {"LC_ALL=ja_JP.UTF-8", "\xe3\x83\x82=1"},
+     shown("\xe3\x83\x82", "1\n"),
+     0,
+     {on_windows_row::other, "Japanese Windows: code page 932", shown("\x83\x61", "1\n")}},
     {"name above 0x7f on a terminal",
      {"\xc3\xa9t\xc3\xa9"},
      {},
@@ -228,21 +316,39 @@ void PrintTo(const run_case& c, std::ostream* os) {
 
 class end_to_end : public program_test, public testing::WithParamInterface<run_case> {};
 
+// What the row's reader sees, every newline LF. A console sends the blanks
+// at the end of a line or not depending on how they were written to it, and
+// holds none at the end of a row: they are left out on both sides.
+bool on_console(stdout_target target) {
+    return on_windows() && target != stdout_target::pipe && target != stdout_target::null_device;
+}
+std::string printed(const run_result& r, stdout_target target) {
+    if (!on_console(target))
+        return as_lf(r.out);
+    return without_line_end_blanks(as_lf(target == cells ? r.out : console_text(r.out)));
+}
+std::string as_shown(const std::string& expected, stdout_target target) {
+    return on_console(target) ? without_line_end_blanks(expected) : expected;
+}
+
+// What a failed row shows beside its comparisons, so that one log explains it.
+std::string as_run(const run_result& r) {
+    return "status " + std::to_string(r.status) + "; output as received:\n" + r.raw_out +
+           "\nstandard error:\n" + r.err + "\nWine's messages:\n" + r.wine_log;
+}
+
 TEST_P(end_to_end, prints_exact_bytes_and_status) {
     const run_case& c = GetParam();
     const windows_rule& rule = on_windows() ? c.windows : same_on_windows;
     if (rule.rule == on_windows_row::skipped)
         GTEST_SKIP() << "not on Windows: " << rule.why;
+    if (!on_windows() && c.windows.rule == on_windows_row::only)
+        GTEST_SKIP() << "only on Windows: " << c.windows.why;
     run_result r = run_ruvo(c.args, c.env, c.target);
-    // Whether a console sends the blanks at the end of a line depends on how
-    // they were written to it: they are left out on both sides.
-    const bool console = on_windows() && c.target == tty;
-    std::string out = as_lf(console ? console_text(r.out) : r.out);
-    std::string expected = rule.rule == on_windows_row::same ? c.expected : rule.expected;
-    if (console) {
-        out = without_line_end_blanks(out);
-        expected = without_line_end_blanks(expected);
-    }
+    SCOPED_TRACE(as_run(r));
+    std::string out = printed(r, c.target);
+    const std::string expected =
+        as_shown(rule.rule == on_windows_row::same ? c.expected : rule.expected, c.target);
     if (rule.rule == on_windows_row::starts_with)
         out = out.substr(0, expected.size());
     EXPECT_EQ(out, expected) << (rule.rule == on_windows_row::same ? "" : "on Windows: ")
@@ -280,7 +386,8 @@ struct failure_case {
 constexpr stdout_target full = stdout_target::full_device, closed = stdout_target::closed,
                         gone = stdout_target::reader_gone,
                         gone_ignored = stdout_target::reader_gone_sigpipe_ignored,
-                        tty_input = stdout_target::terminal_input;
+                        tty_input = stdout_target::terminal_input,
+                        tty_input_shown = stdout_target::terminal_input_error_shown;
 const std::string no_space = "No space left on device";
 const std::string bad_fd = "Bad file descriptor";
 const std::string quota = "Disk quota exceeded"; // EDQUOT, as injected
@@ -326,6 +433,17 @@ const failure_case failures[] = {
      bad_fd,
      2,
      "Invalid handle."},
+    // Standard error on a console: Windows' words in the console's characters.
+    {"terminal open for reading, the failure on the terminal",
+     tty_input_shown,
+     {},
+     {"LC_ALL=tr_TR.UTF-8", "V=v"},
+     nullptr,
+     "",
+     bad_fd,
+     2,
+     "Ge\xc3\xa7"
+     "ersiz i\xc5\x9fleme."}, // Turkish: code pages 1254 (ANSI) and 857 (OEM) differ on ş
     // Like any filter: SIGPIPE ends ruvo, unless it is ignored.
     {"reader gone", gone, {}, two_paths, nullptr, "", "", 128 + SIGPIPE},
     {"reader gone, SIGPIPE ignored", gone_ignored, {}, two_paths, nullptr, "", "Broken pipe", 2},
@@ -349,10 +467,14 @@ TEST_P(write_failure, is_reported_once) {
             return;
     }
     run_result r = run_ruvo(f.args, f.env, f.target, nullptr, f.fail_writes);
-    EXPECT_EQ(f.target == tty_input ? console_text(r.out) : r.out, f.out);
+    SCOPED_TRACE(as_run(r));
     const std::string reason = on_windows() && f.windows_reason ? f.windows_reason : f.reason;
-    EXPECT_EQ(as_lf(r.err),
-              reason.empty() ? "" : "ruvo: standard output could not be written: " + reason + "\n");
+    const std::string line =
+        reason.empty() ? "" : "ruvo: standard output could not be written: " + reason + "\n";
+    const bool shown = f.target == tty_input_shown;
+    EXPECT_EQ(f.target == tty_input || shown ? printed(r, f.target) : r.out,
+              as_shown(f.out + (shown ? line : ""), f.target));
+    EXPECT_EQ(as_lf(r.err), shown ? "" : line);
     EXPECT_EQ(r.status, f.status);
 }
 
@@ -384,9 +506,13 @@ TEST_F(wildcards, are_looked_up_as_names) {
     const std::pair<const char*, const char*> patterns[] = {
         {"*", "*"}, {"*.txt", "*.TXT"}, {"?", "?"}, {"[ab].txt", "[AB].TXT"}};
     for (const auto& [typed, looked_up] : patterns) {
-        run_result r = run_ruvo({typed}, two_paths, stdout_target::pipe, folder);
-        EXPECT_EQ(as_lf(r.out), missing(looked_up)) << "typed: " << typed;
-        EXPECT_EQ(r.status, 0) << "typed: " << typed;
+        for (stdout_target target : {stdout_target::pipe, tty}) {
+            run_result r = run_ruvo({typed}, two_paths, target, folder);
+            EXPECT_EQ(printed(r, target), as_shown(missing(looked_up), target))
+                << "typed: " << typed << "\n"
+                << as_run(r);
+            EXPECT_EQ(r.status, 0) << "typed: " << typed;
+        }
     }
 }
 } // namespace

@@ -1,7 +1,6 @@
 #include "launcher.h"
 
 #include <fcntl.h>
-#include <iconv.h>
 #include <poll.h>
 #include <signal.h>
 #include <sys/ioctl.h>
@@ -9,6 +8,8 @@
 #include <termios.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <iterator>
@@ -23,21 +24,21 @@
 #define RUVO_WINE_PROGRAM ""
 #define RUVO_WINE ""
 #define RUVO_WINE_PREFIX ""
+#define RUVO_WINE_HELPER ""
 #endif
 #ifndef RUVO_STRACE
 #define RUVO_STRACE ""
 #endif
 
 namespace {
-// Settings that every Wine run gets beside the case's own environment: the
-// build folder's throwaway prefix, no debug chatter, no installer dialogs,
-// and a Unix side read as UTF-8, which Wine hands the program in its ANSI
-// code page (1252).
+// The Unix environment of every Wine run: the build folder's throwaway
+// prefix, Wine's errors but no other debug chatter, and no installer
+// dialogs. The locale, unless a row sets LC_ALL, reads the Unix side as
+// UTF-8 and gives Windows code page 1252.
 const char* const wine_settings[] = {
     "WINEPREFIX=" RUVO_WINE_PREFIX,
-    "WINEDEBUG=-all",
+    "WINEDEBUG=-all,err+all",
     "WINEDLLOVERRIDES=mscoree,mshtml=",
-    "LC_ALL=C.UTF-8",
 };
 
 // Why ruvo.exe cannot be run here; empty when it can.
@@ -48,6 +49,8 @@ std::string windows_missing() {
         return std::string("wine is not at ") + RUVO_WINE;
     if (access(RUVO_WINE_PROGRAM, R_OK) != 0)
         return std::string("ruvo.exe is not at ") + RUVO_WINE_PROGRAM;
+    if (access(RUVO_WINE_HELPER, R_OK) != 0)
+        return std::string("the helper is not at ") + RUVO_WINE_HELPER;
     return "";
 }
 
@@ -89,9 +92,20 @@ int open_terminal(std::string& slave_path, int& slave_fd) {
         _exit(126);
     if (target == stdout_target::full_device)
         out_fd = open("/dev/full", O_WRONLY);
-    if (target == stdout_target::terminal_input) {
-        out_fd = open(out_path.c_str(), O_RDONLY | O_NOCTTY);
-        dup2(out_fd, STDIN_FILENO);
+    if (target == stdout_target::null_device)
+        out_fd = open("/dev/null", O_WRONLY);
+    if (target == stdout_target::terminal_write_only)
+        out_fd = open(out_path.c_str(), O_WRONLY | O_NOCTTY);
+    if (target == stdout_target::terminal_input ||
+        target == stdout_target::terminal_input_error_shown) {
+        const int input = open(out_path.c_str(), O_RDONLY | O_NOCTTY);
+        dup2(input, STDIN_FILENO);
+        // Wine draws its console on its own standard output: the helper
+        // gives ruvo.exe the console's input and CON instead.
+        if (target == stdout_target::terminal_input_error_shown && !on_windows())
+            err_fd = out_fd;
+        if (target == stdout_target::terminal_input || !on_windows())
+            out_fd = input;
     }
     if (target == stdout_target::reader_gone ||
         target == stdout_target::reader_gone_sigpipe_ignored) {
@@ -119,44 +133,45 @@ std::string windows_path(const std::string& unix_path) {
     return path;
 }
 
-// cmd reads a batch file in the OEM code page: 437 where Wine runs for the
-// tests.
-std::string in_oem_code_page(const std::string& utf8) {
-    std::string in = utf8, out(utf8.size(), '\0');
-    char* from = in.data();
-    char* to = out.data();
-    std::size_t left = in.size(), room = out.size();
-    iconv_t to_oem = iconv_open("CP437", "UTF-8");
-    EXPECT_NE(iconv(to_oem, &from, &left, &to, &room), static_cast<std::size_t>(-1))
-        << "not in code page 437: " << utf8;
-    iconv_close(to_oem);
-    out.resize(out.size() - room);
-    return out;
-}
-
-// Wine carries no Unix variable whose name goes beyond ASCII into the Windows
-// environment: cmd sets those of settings, from a batch file, and then starts
-// ruvo.exe, with the console's input as its standard output when asked to.
-// Returns the batch file.
-std::string write_batch(const std::vector<std::string>& settings, bool output_to_input) {
-    std::string text = "@echo off\r\n";
-    for (const std::string& setting : settings)
-        text += "set \"" + in_oem_code_page(setting) + "\"\r\n";
-    text += "\"" + windows_path(RUVO_WINE_PROGRAM) + "\" %*";
-    text += output_to_input ? " 1>&0\r\n" : "\r\n";
-    char path[] = "/tmp/ruvo-XXXXXX.bat";
-    int fd = mkstemps(path, 4);
+// Writes what the helper starts ruvo.exe with: the count of the argument
+// vector, the vector, then env, each string NUL-ended. Returns the file.
+std::string write_request(const std::vector<std::string>& args,
+                          const std::vector<std::string>& env) {
+    std::string text = std::to_string(args.size() + 1) + '\0' + windows_path(RUVO_WINE_PROGRAM);
+    text += '\0';
+    for (const std::vector<std::string>* strings : {&args, &env})
+        for (const std::string& s : *strings)
+            text += s + '\0';
+    char path[] = "/tmp/ruvo-XXXXXX";
+    int fd = mkstemp(path);
     if (fd < 0 || write(fd, text.data(), text.size()) != static_cast<ssize_t>(text.size()))
         abort();
     close(fd);
     return path;
 }
 
-bool name_beyond_ascii(const std::string& setting) {
-    for (char c : setting.substr(0, setting.find('=')))
-        if (static_cast<unsigned char>(c) > 0x7f)
-            return true;
-    return false;
+std::string contents(const std::string& file) {
+    std::string text;
+    int fd = open(file.c_str(), O_RDONLY);
+    char chunk[65536];
+    for (ssize_t n; fd >= 0 && (n = read(fd, chunk, sizeof chunk)) > 0;)
+        text.append(chunk, n);
+    close(fd);
+    return text;
+}
+
+// Wine's messages ("0024:err:...") out of err, into the log.
+void take_wine_messages(run_result& result) {
+    std::string rest;
+    for (std::size_t at = 0, end; at < result.err.size(); at = end) {
+        end = std::min(result.err.find('\n', at), result.err.size() - 1) + 1;
+        const std::string line = result.err.substr(at, end - at);
+        const bool wine = line.size() > 5 && line[4] == ':' &&
+                          line.find_first_not_of("0123456789abcdef") == 4 &&
+                          line.compare(5, 4, "err:") == 0;
+        (wine ? result.wine_log : rest) += line;
+    }
+    result.err = rest;
 }
 
 // Reads both pipes together, so that a long listing cannot block the child.
@@ -251,39 +266,63 @@ std::string without_line_end_blanks(const std::string& text) {
                 result.pop_back();
         result += c;
     }
-    return result;
+    return result.substr(0, result.find_last_not_of(' ') + 1);
 }
 
 std::string strace_missing() {
     return access(RUVO_STRACE, X_OK) == 0 ? "" : "no strace (package strace)";
 }
 
+// The options that give ruvo.exe the standard output and error of target.
+std::vector<std::string> helper_options(stdout_target target, const std::string& request) {
+    switch (target) {
+    case stdout_target::terminal_input:
+        return {"--out=input"};
+    case stdout_target::terminal_input_error_shown:
+        return {"--out=input", "--err=con"};
+    case stdout_target::terminal_write_only:
+        return {"--out=con"};
+    case stdout_target::null_device:
+        return {"--out=nul"};
+    case stdout_target::terminal_cells:
+        return {"--cells=" + windows_path(request + ".cells")};
+    default:
+        return {};
+    }
+}
+
+bool on_terminal(stdout_target target) {
+    return target == stdout_target::terminal || target == stdout_target::terminal_input ||
+           target == stdout_target::terminal_input_error_shown ||
+           target == stdout_target::terminal_write_only || target == stdout_target::terminal_cells;
+}
+
 run_result run_ruvo(const std::vector<std::string>& args, const std::vector<std::string>& env,
                     stdout_target target, const char* directory, const char* fail_writes) {
     const char* file = RUVO_PROGRAM;
     std::vector<std::string> argv{"ruvo"};
-    std::vector<std::string> environment = env;
-    std::string batch;
-    if (on_windows()) {
-        // Wine starts ruvo.exe with the rest of its own argument vector.
-        file = RUVO_WINE;
-        argv = {RUVO_WINE, RUVO_WINE_PROGRAM};
-        std::vector<std::string> by_cmd;
-        environment.clear();
-        for (const std::string& setting : env)
-            (name_beyond_ascii(setting) ? by_cmd : environment).push_back(setting);
-        if (!by_cmd.empty() || target == stdout_target::terminal_input) {
-            batch = write_batch(by_cmd, target == stdout_target::terminal_input);
-            argv = {RUVO_WINE, "cmd", "/c", windows_path(batch)};
-        }
-        environment.insert(environment.end(), std::begin(wine_settings), std::end(wine_settings));
-    }
     argv.insert(argv.end(), args.begin(), args.end());
+    std::vector<std::string> environment = env;
+    std::string request;
+    if (on_windows()) {
+        environment.assign(std::begin(wine_settings), std::end(wine_settings));
+        std::vector<std::string> block;
+        for (const std::string& setting : env)
+            (setting.rfind("LC_ALL=", 0) == 0 ? environment : block).push_back(setting);
+        if (environment.back().rfind("LC_ALL=", 0) != 0)
+            environment.push_back("LC_ALL=C.UTF-8");
+        request = write_request(args, block);
+        file = RUVO_WINE;
+        argv = {RUVO_WINE, RUVO_WINE_HELPER};
+        for (const std::string& option : helper_options(target, request))
+            argv.push_back(option);
+        argv.push_back(windows_path(request));
+    }
     int out_pipe[2], err_pipe[2];
     if (pipe(out_pipe) != 0 || pipe(err_pipe) != 0)
         abort();
     std::string out_path = target == stdout_target::full_device ? "/dev/full" : "";
-    if (target == stdout_target::terminal || target == stdout_target::terminal_input) {
+    if (on_terminal(target)) {
         close(out_pipe[0]);
         close(out_pipe[1]);
         out_pipe[0] = open_terminal(out_path, out_pipe[1]);
@@ -308,7 +347,27 @@ run_result run_ruvo(const std::vector<std::string>& args, const std::vector<std:
     int wait_status = 0;
     waitpid(child, &wait_status, 0);
     result.status = WIFEXITED(wait_status) ? WEXITSTATUS(wait_status) : 128 + WTERMSIG(wait_status);
-    if (!batch.empty())
-        unlink(batch.c_str());
+    result.raw_out = result.out;
+    if (!request.empty()) {
+        take_wine_messages(result);
+        if (target == stdout_target::terminal_cells)
+            result.out = contents(request + ".cells");
+        unlink((request + ".cells").c_str());
+        unlink(request.c_str());
+    }
     return result;
+}
+
+std::string read_version_resource(const std::string& file) {
+    std::string text;
+    FILE* pipe = popen(("WINEPREFIX=" RUVO_WINE_PREFIX " WINEDEBUG=-all LC_ALL=C.UTF-8 '" RUVO_WINE
+                        "' '" RUVO_WINE_HELPER "' --version '" +
+                        windows_path(file) + "'")
+                           .c_str(),
+                       "r");
+    char chunk[4096];
+    for (std::size_t n; pipe != nullptr && (n = fread(chunk, 1, sizeof chunk, pipe)) > 0;)
+        text.append(chunk, n);
+    EXPECT_EQ(pipe != nullptr ? pclose(pipe) : -1, 0) << "the helper could not read " << file;
+    return as_lf(text);
 }

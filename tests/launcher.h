@@ -12,7 +12,9 @@
 struct run_result {
     std::string out;
     std::string err;
-    int status; // exit status, or 128 + signal number
+    int status;           // exit status, or 128 + signal number
+    std::string raw_out;  // out as the terminal received it
+    std::string wine_log; // Wine's own messages, taken out of err
 };
 
 enum class stdout_target {
@@ -22,7 +24,12 @@ enum class stdout_target {
     terminal,                    // a pseudo-terminal in raw mode: ruvo's output is line-buffered;
                                  // under Wine, ruvo.exe's standard output is then a console
     terminal_input,              // the terminal open for reading only; under Wine, the console's
-                                 // input, given as standard output by cmd (1>&0)
+                                 // input, given as standard output (cmd's 1>&0)
+    terminal_input_error_shown,  // the same, standard error on the terminal (under Wine, CON)
+    terminal_write_only,         // the terminal open for writing only; under Wine, cmd's > CON
+    terminal_cells,              // a terminal; under Wine, out is what the console holds when
+                                 // ruvo.exe ends, read back unit for unit, row by row
+    null_device,                 // /dev/null; under Wine, NUL
     reader_gone,                 // a pipe whose reader has gone, SIGPIPE at its default
     reader_gone_sigpipe_ignored, // the same, SIGPIPE ignored
 };
@@ -53,14 +60,15 @@ std::string as_lf(const std::string& raw);
 // blanks.
 std::string console_text(const std::string& raw);
 
-// text without the blanks before each line end, which a console sends or not
-// depending on how they were written to it.
+// text without the blanks before each line end and at its end, which a
+// console sends or not depending on how they were written to it.
 std::string without_line_end_blanks(const std::string& text);
 
 // args excludes the command name; env holds NAME=VALUE strings and nothing
-// else reaches the program (under Wine, Wine's own settings and whatever Wine
-// adds to a Windows environment come along; a name beyond ASCII, which Wine
-// does not carry over, is set by cmd). directory, when given, is the
+// else reaches the program. Under Wine a Windows parent starts ruvo.exe with
+// args and env, in WTF-8, as its UTF-16 command line and the first entries
+// of its environment block, Wine's own entries after them; an LC_ALL setting
+// chooses Wine's locale instead (C.UTF-8 otherwise). directory, when given, is the
 // working directory. fail_writes, when given, runs ruvo under strace, which
 // makes the writes to a terminal or /dev/full that it picks fail with EDQUOT
 // (strace's when= expression: "2" the second write, "2+" every write from
@@ -68,6 +76,10 @@ std::string without_line_end_blanks(const std::string& text);
 run_result run_ruvo(const std::vector<std::string>& args, const std::vector<std::string>& env,
                     stdout_target target = stdout_target::pipe, const char* directory = nullptr,
                     const char* fail_writes = nullptr);
+
+// The fields of file's version resource as Windows' version.dll reads them,
+// one key=value line each (under Wine).
+std::string read_version_resource(const std::string& file);
 
 // Why run_ruvo cannot make writes fail on this machine; empty when it can.
 std::string strace_missing();

@@ -94,12 +94,29 @@ if(arch STREQUAL "x86_64" AND RUVO_MINGW64_CXX)
   add_windows_build(x86_64 ${run_dir})
 endif()
 
+# The Windows parent that starts ruvo.exe in the rows, built for the Wine
+# that runs them.
+set(helper ${CMAKE_BINARY_DIR}/wine_helper-${arch}.exe)
+set(helper_cxx ${RUVO_MINGW_CXX})
+if(arch STREQUAL "x86_64")
+  set(helper_cxx ${RUVO_MINGW64_CXX})
+endif()
+if(NOT missing)
+  add_custom_command(OUTPUT ${helper}
+    COMMAND ${helper_cxx} -std=c++17 -O2 -Wall -Wextra -Wpedantic -static
+            ${CMAKE_CURRENT_SOURCE_DIR}/wine_helper.cpp -lversion -o ${helper}
+    DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/wine_helper.cpp VERBATIM)
+  add_custom_target(wine_helper DEPENDS ${helper})
+  add_dependencies(ruvo_tests wine_helper)
+endif()
+
 target_compile_definitions(ruvo_tests PRIVATE
   RUVO_WINDOWS_MISSING="${missing}"
   RUVO_WINDOWS_PROGRAM="${windows_dir}/ruvo.exe"
   RUVO_WINE_PROGRAM="${run_dir}/ruvo.exe"
   RUVO_WINE="${wine}"
   RUVO_WINE_PREFIX="${wine_prefix}"
+  RUVO_WINE_HELPER="${helper}"
   RUVO_OBJDUMP="${RUVO_MINGW_OBJDUMP}"
   RUVO_VERSION="${PROJECT_VERSION}"
   RUVO_DESCRIPTION="${PROJECT_DESCRIPTION}"
