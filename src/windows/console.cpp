@@ -2,6 +2,7 @@
 // into UTF-16 and written with WriteConsoleW: bytes written to a console are
 // read in its OEM code page, which shows every character beyond ASCII wrong
 // or not at all. Anywhere else the runtime's stream writes them unchanged.
+#include "console.h"
 #include "platform.h"
 #include "stream_output.h"
 

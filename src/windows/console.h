@@ -5,7 +5,6 @@
 // ANSI code page, as any program built for msvcrt.dll does.
 #pragma once
 
-#include <stdarg.h>
 #include <stddef.h>
 
 // Room for the longest parameter, in UTF-8 bytes or UTF-16 units: Windows
@@ -18,19 +17,3 @@ bool console_begin();
 
 // True when standard output is a console: texts are then UTF-8.
 bool on_console();
-
-// The value of the variable that name names, whatever the case of its
-// letters, as Windows finds it; in the code page of the texts.
-const char* environment_value(const char* name);
-
-// Each tells whether it succeeded.
-bool stdout_format(const char* format, va_list args);
-bool stdout_write(const char* bytes, size_t count);
-bool stdout_flush();
-// The stream's error indicator; a console has none.
-bool stdout_error();
-
-// Why the call just made failed: a Windows error code on a console, an errno
-// otherwise.
-int stdout_failure();
-const char* failure_text(int failure);
