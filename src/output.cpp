@@ -1,7 +1,7 @@
 // Standard output with a memory of its first failure: the run goes on as
 // usual after a failed write, and out_finish tells the caller at the end.
-// The platform's own header (CMake picks its folder) says how a write is done
-// and what a failure is called.
+// How a write is done and what a failure is called is the platform's own
+// (platform.h).
 #include "platform.h"
 #include "ruvo.h"
 

@@ -134,12 +134,13 @@ if(NOT missing)
   set_tests_properties(wine.server_stop PROPERTIES FIXTURES_CLEANUP wine)
 endif()
 
-gtest_discover_tests(ruvo_tests TEST_PREFIX "wine.${arch}."
+gtest_discover_tests(ruvo_tests TEST_PREFIX "wine.${arch}." NO_PRETTY_VALUES
   TEST_FILTER "-in_process.*:listing_property.*:windows_program_file.*"
   PROPERTIES ENVIRONMENT RUVO_TARGET=windows
              FIXTURES_REQUIRED wine
              SKIP_REGULAR_EXPRESSION "\\[  SKIPPED \\]"
              TIMEOUT 300)
-gtest_discover_tests(ruvo_tests TEST_PREFIX "ruvo.exe." TEST_FILTER "windows_program_file.*"
+gtest_discover_tests(ruvo_tests TEST_PREFIX "ruvo.exe." NO_PRETTY_VALUES
+  TEST_FILTER "windows_program_file.*"
   PROPERTIES ENVIRONMENT RUVO_TARGET=windows
              SKIP_REGULAR_EXPRESSION "\\[  SKIPPED \\]")

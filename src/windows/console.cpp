@@ -3,6 +3,7 @@
 // read in its OEM code page, which shows every character beyond ASCII wrong
 // or not at all. Anywhere else the runtime's stream writes them unchanged.
 // The line that tells of a failure goes to standard error the same way.
+#include "console.h"
 #include "platform.h"
 #include "stream_output.h"
 #include "texts.h"

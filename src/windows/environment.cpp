@@ -5,6 +5,7 @@
 // texts: WTF-8 on a console; otherwise the ANSI code page, converted as the
 // runtime converts its own narrow environment, so that its bytes are the
 // ones getenv would give.
+#include "console.h"
 #include "platform.h"
 
 #include <string.h>

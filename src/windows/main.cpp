@@ -2,7 +2,7 @@
 // line in the ANSI code page, where a character that the code page lacks has
 // become "?". That is what redirected output holds anyway; on a console, the
 // name comes from the wide command line instead, as WTF-8.
-#include "platform.h"
+#include "console.h"
 #include "ruvo.h"
 
 #include <wchar.h>

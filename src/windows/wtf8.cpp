@@ -3,7 +3,7 @@
 // lets names and values hold such units, and a console shows them; between
 // the wide environment or command line and the console, ruvo.exe carries
 // them in WTF-8, so that each unit comes out as it went in.
-#include "platform.h"
+#include "console.h"
 
 size_t decode_wtf8(const char* bytes, size_t count, unsigned long& code_point) {
     const unsigned char lead = static_cast<unsigned char>(bytes[0]);

@@ -1,39 +1,39 @@
 // What ruvo takes from the system it runs on, as a POSIX system offers it:
 // the environment and standard output of the C library.
-#pragma once
-
+#include "platform.h"
 #include "stream_output.h"
 #include "texts.h"
 
 #include <stdlib.h>
 #include <string.h>
 
-inline const char* environment_value(const char* name) {
+const char* environment_value(const char* name) {
     return getenv(name);
 }
 
 // The C locale is never left: every character is one byte.
-inline size_t character_size(const char*) {
+size_t character_size(const char*) {
     return 1;
 }
 
-inline bool stdout_format(const char* format, va_list args) {
+bool stdout_format(const char* format, va_list args) {
     return stream_format(format, args);
 }
-inline bool stdout_write(const char* bytes, size_t count) {
+bool stdout_write(const char* bytes, size_t count) {
     return stream_write(bytes, count);
 }
-inline bool stdout_flush() {
+bool stdout_flush() {
     return stream_flush();
 }
-inline bool stdout_error() {
+bool stdout_error() {
     return stream_error();
 }
 
 // An errno.
-inline int stdout_failure() {
+int stdout_failure() {
     return stream_failure();
 }
-inline void report_failure(int failure) {
+
+void report_failure(int failure) {
     fprintf(stderr, write_failure_message, strerror(failure));
 }
