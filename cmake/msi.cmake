@@ -52,8 +52,9 @@ execute_process(COMMAND ${at_epoch} ${WIXL} -a x86 -o ${OUTPUT} ${OUTPUT}.wxs
                 WORKING_DIRECTORY ${FILES} COMMAND_ERROR_IS_FATAL ANY)
 execute_process(
   COMMAND ${at_epoch} ${MSIBUILD} ${OUTPUT}
-    -q "CREATE TABLE `Environment` (`Environment` CHAR(72) NOT NULL, `Name` CHAR(255) NOT NULL \
-LOCALIZABLE, `Value` CHAR(255) LOCALIZABLE, `Component_` CHAR(72) NOT NULL PRIMARY KEY `Environment`)"
+    -q "CREATE TABLE `Environment` (`Environment` CHAR(72) NOT NULL, \
+`Name` CHAR(255) NOT NULL LOCALIZABLE, `Value` CHAR(255) LOCALIZABLE, \
+`Component_` CHAR(72) NOT NULL PRIMARY KEY `Environment`)"
     -q "INSERT INTO `Environment` (`Environment`, `Name`, `Value`, `Component_`) \
 VALUES ('PATH', '=-*PATH', '[~];[INSTALLDIR]', 'ruvo')"
     -s "ruvo ${VERSION}" ${MANUFACTURER} "Intel;1033" {${package_code}}
