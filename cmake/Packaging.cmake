@@ -2,8 +2,8 @@
 # completion on POSIX systems (a .deb with cpack -G DEB, which adds the licence and the changelog
 # as Debian keeps them), the program, a short text and the licence on Windows
 # (a .zip with cpack -G ZIP, and a Windows Installer package with the target
-# msi). The packages and the manual page carry the
-# version of project(), which must be the newest one in the changelog.
+# msi). The packages and the manual page carry the version of project(),
+# which must be the newest one in the changelog.
 include(GNUInstallDirs)
 
 file(STRINGS packaging/changelog newest_entry LIMIT_COUNT 1)

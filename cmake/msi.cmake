@@ -8,9 +8,9 @@
 # no Environment element, so msibuild (package msitools) then adds the
 # Environment table, whose one row appends the install folder to the
 # machine's PATH ([~] is the value already there; = sets it on install, -
-# takes the folder out again on uninstall, * makes it the machine's). Windows
-# Installer keeps PATH's type and does not append a folder that PATH already
-# holds, so a repair adds no second entry.
+# takes the folder out again on uninstall, * makes it the machine's). PATH
+# keeps its type, and a repair or a second install does not append the folder
+# again (the wine.*.msi.* tests check both).
 foreach(name VERSION FILES OUTPUT MANUFACTURER DESCRIPTION)
   if(NOT DEFINED ${name})
     message(FATAL_ERROR "msi.cmake needs -D${name}=...")
