@@ -1,8 +1,9 @@
 # Installing ruvo and packaging it: the command, its manual page and its bash
 # completion on POSIX systems (a .deb with cpack -G DEB, which adds the licence and the changelog
 # as Debian keeps them), the program, a short text and the licence on Windows
-# (a .zip with cpack -G ZIP). The packages and the manual page carry the
-# version of project(), which must be the newest one in the changelog.
+# (a .zip with cpack -G ZIP, and a Windows Installer package with the target
+# msi). The packages and the manual page carry the version of project(),
+# which must be the newest one in the changelog.
 include(GNUInstallDirs)
 
 file(STRINGS packaging/changelog newest_entry LIMIT_COUNT 1)
@@ -22,6 +23,13 @@ if(WIN32)
   install(FILES ${PROJECT_BINARY_DIR}/README-windows.txt ${PROJECT_BINARY_DIR}/LICENSE.txt
           DESTINATION . COMPONENT program)
   set(CPACK_GENERATOR ZIP)
+  # The .zip's one folder is ruvo, whatever the version, so that a PATH entry
+  # made for it holds across upgrades; it is rwxr-xr-x whatever the umask.
+  set(CPACK_INCLUDE_TOPLEVEL_DIRECTORY OFF)
+  set(CPACK_PACKAGING_INSTALL_PREFIX /ruvo)
+  install(DIRECTORY DESTINATION . COMPONENT program
+          DIRECTORY_PERMISSIONS OWNER_READ OWNER_WRITE OWNER_EXECUTE GROUP_READ GROUP_EXECUTE
+                                WORLD_READ WORLD_EXECUTE)
 else()
   install(TARGETS ruvo RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR} COMPONENT program)
   configure_file(man/ruvo.1.in ruvo.1 @ONLY)
@@ -92,6 +100,21 @@ set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 file(CONFIGURE OUTPUT CPackProjectConfig.cmake CONTENT "set(ENV{TZ} UTC)\n")
 set(CPACK_PROJECT_CONFIG_FILE ${PROJECT_BINARY_DIR}/CPackProjectConfig.cmake)
 include(CPack)
+
+# ruvo-<version>-win32.msi beside the .zip, from the same files as cpack
+# installs them: cmake --build . --target msi (see cmake/msi.cmake).
+if(WIN32 AND CMAKE_SIZEOF_VOID_P EQUAL 4)
+  string(REGEX REPLACE " *<.*" "" publisher "${RUVO_PACKAGE_CONTACT}")
+  set(msi_files ${PROJECT_BINARY_DIR}/msi-files)
+  add_custom_target(msi
+    COMMAND ${CMAKE_COMMAND} -E rm -rf ${msi_files}
+    COMMAND ${CMAKE_COMMAND} --install ${PROJECT_BINARY_DIR} --prefix ${msi_files} --strip
+    COMMAND ${CMAKE_COMMAND} -DVERSION=${PROJECT_VERSION} -DFILES=${msi_files}
+            -DOUTPUT=${PROJECT_BINARY_DIR}/ruvo-${PROJECT_VERSION}-win32.msi
+            "-DMANUFACTURER=${publisher}" "-DDESCRIPTION=${PROJECT_DESCRIPTION}"
+            -P ${PROJECT_SOURCE_DIR}/cmake/msi.cmake
+    DEPENDS ruvo VERBATIM)
+endif()
 
 # The tests run the installed command and the page's examples on the build machine.
 if(BUILD_TESTING AND UNIX AND NOT CMAKE_CROSSCOMPILING)

@@ -1,0 +1,61 @@
+# Makes ruvo's Windows Installer package from a folder that holds the files
+# of the .zip (ruvo.exe, LICENSE.txt, README-windows.txt):
+#
+#   cmake -DVERSION=<version> -DFILES=<folder> -DOUTPUT=<file.msi> -DMANUFACTURER=<name>
+#         -DDESCRIPTION=<text> -P msi.cmake
+#
+# wixl (package wixl) builds it from packaging/ruvo.wxs.in. wixl 0.101 knows
+# no Environment element, so msibuild (package msitools) then adds the
+# Environment table, whose one row appends the install folder to the
+# machine's PATH ([~] is the value already there; = sets it on install, -
+# takes the folder out again on uninstall, * makes it the machine's). PATH
+# keeps its type, and a repair or a second install does not append the folder
+# again (the wine.*.msi.* tests check both).
+foreach(name VERSION FILES OUTPUT MANUFACTURER DESCRIPTION)
+  if(NOT DEFINED ${name})
+    message(FATAL_ERROR "msi.cmake needs -D${name}=...")
+  endif()
+endforeach()
+find_program(WIXL wixl)
+find_program(MSIBUILD msibuild)
+if(NOT WIXL OR NOT MSIBUILD)
+  message(FATAL_ERROR "The .msi needs wixl and msibuild (packages wixl and msitools)")
+endif()
+
+# Each version is a product of its own, with a package code of its own; both
+# follow from the version, so that the same sources give the same package.
+set(namespace 223B4EE4-CF35-416B-8D47-54795D0EBF38)
+string(UUID PRODUCT_CODE NAMESPACE ${namespace} NAME "ruvo-product-${VERSION}" TYPE SHA1 UPPER)
+string(UUID package_code NAMESPACE ${namespace} NAME "ruvo-package-${VERSION}" TYPE SHA1 UPPER)
+configure_file(${CMAKE_CURRENT_LIST_DIR}/../packaging/ruvo.wxs.in ${OUTPUT}.wxs @ONLY)
+
+# wixl writes the time into the summary information and the files' times into
+# the cabinet. With SOURCE_DATE_EPOCH set, both are that time: the files get
+# it as their time, and wixl and msibuild run under faketime (package
+# faketime) with the clock stopped at it.
+set(at_epoch "")
+if(DEFINED ENV{SOURCE_DATE_EPOCH})
+  find_program(FAKETIME faketime)
+  if(NOT FAKETIME)
+    message(FATAL_ERROR "With SOURCE_DATE_EPOCH set, the .msi needs faketime (package faketime)")
+  endif()
+  execute_process(COMMAND touch -d @$ENV{SOURCE_DATE_EPOCH} ruvo.exe LICENSE.txt
+                          README-windows.txt WORKING_DIRECTORY ${FILES} COMMAND_ERROR_IS_FATAL ANY)
+  string(TIMESTAMP epoch "%Y-%m-%d %H:%M:%S" UTC) # SOURCE_DATE_EPOCH's time
+  set(ENV{TZ} UTC)
+  set(at_epoch ${FAKETIME} -f ${epoch})
+endif()
+
+file(REMOVE ${OUTPUT})
+# wixl finds the files named in the source in the folder it runs in.
+execute_process(COMMAND ${at_epoch} ${WIXL} -a x86 -o ${OUTPUT} ${OUTPUT}.wxs
+                WORKING_DIRECTORY ${FILES} COMMAND_ERROR_IS_FATAL ANY)
+execute_process(
+  COMMAND ${at_epoch} ${MSIBUILD} ${OUTPUT}
+    -q "CREATE TABLE `Environment` (`Environment` CHAR(72) NOT NULL, \
+`Name` CHAR(255) NOT NULL LOCALIZABLE, `Value` CHAR(255) LOCALIZABLE, \
+`Component_` CHAR(72) NOT NULL PRIMARY KEY `Environment`)"
+    -q "INSERT INTO `Environment` (`Environment`, `Name`, `Value`, `Component_`) \
+VALUES ('PATH', '=-*PATH', '[~];[INSTALLDIR]', 'ruvo')"
+    -s "ruvo ${VERSION}" ${MANUFACTURER} "Intel;1033" {${package_code}}
+  COMMAND_ERROR_IS_FATAL ANY)

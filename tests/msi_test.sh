@@ -1,0 +1,77 @@
+#!/usr/bin/env bash
+# One step in the life of ruvo's .msi under Wine, in a prefix of its own that
+# the steps share, in this order: install, run_from_path, repair, upgrade,
+# uninstall. Status 77 reports the step as skipped.
+# Usage: msi_test.sh STEP ARCH BUILD_FOLDER VERSION CMAKE WINE WINESERVER [MISSING]
+set -u
+step=$1 arch=$2 build=$3 version=$4 cmake=$5 wine=$6 wineserver=$7 missing=${8:-}
+fail() { echo "FAIL: $*" && exit 1; }
+command -v wixl >/dev/null && command -v msibuild >/dev/null ||
+    missing=${missing:-no wixl or no msibuild (packages wixl and msitools)}
+if [ -n "$missing" ]; then
+    [ "${CI:-}" = true ] && fail "CI must run every step, but $missing"
+    echo "SKIP: $missing" && exit 77
+fi
+export WINEPREFIX=$build/wineprefix-msi WINEDEBUG=-all WINEDLLOVERRIDES=mscoree,mshtml=
+out=$WINEPREFIX.out files=$build/windows/msi-files msi=$build/windows/ruvo-$version-win32.msi
+# Wine's output goes to a file: the processes that it leaves running would hold a pipe open.
+w() { "$wine" "$@" >"$out" 2>&1 || fail "$* ended with $?: $(cat "$out")"; }
+if [ "$step" = install ]; then
+    "$cmake" --build "$build/windows" --target msi >"$out" 2>&1 || fail "the .msi: $(cat "$out")"
+    rm -rf "$WINEPREFIX" && mkdir "$WINEPREFIX" && "$wineserver" -p60 >"$out" 2>&1 && w wineboot -i
+fi
+# In a 64-bit prefix, the 32-bit package goes into Program Files (x86).
+folder='C:\Program Files\ruvo\'
+[ -d "$WINEPREFIX/drive_c/Program Files (x86)" ] && folder='C:\Program Files (x86)\ruvo\'
+installed=$WINEPREFIX/drive_c/$(echo "${folder:3:-1}" | tr '\\' /)
+# PATH's entries, one a line, while it is REG_EXPAND_SZ. Empty entries are left
+# out: Wine's RemoveEnvironmentStrings leaves the ; before the entry that it
+# removes, where Windows takes both away.
+entries() {
+    w reg query 'HKLM\SYSTEM\CurrentControlSet\Control\Session Manager\Environment' /v PATH
+    sed -n 's/.* PATH    REG_EXPAND_SZ    //p' "$out" | tr -d '\r' | tr ';' '\n' | grep -v '^$'
+}
+# "{product code} ruvo version publisher" of each program in Programs and
+# Features, all of them ruvo in this prefix.
+programs() {
+    w reg query 'HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall' /s /reg:32
+    tr -d '\r' <"$out" |
+        sed -n 's/.*\\Uninstall\\//p; s/ *\(DisplayName\|DisplayVersion\|Publisher\) *REG_SZ *//p' |
+        paste -d ' ' - - - -
+}
+# Once ruvo VERSION, the files of FILES, and PATH as before with the folder once at its end.
+installed_once() {
+    [[ $(programs) =~ ^\{[-0-9A-F]+\}\ ruvo\ $1\ [^{]+$ ]] || fail "programs: $(programs)"
+    diff -r "$2" "$installed" || fail "the installed files differ"
+    [ "$(entries)" = "$(cat "$WINEPREFIX.path")"$'\n'"$folder" ] || fail "PATH: $(entries)"
+}
+
+case $step in
+install)
+    entries >"$WINEPREFIX.path"
+    w msiexec /i "$msi" /qn
+    installed_once "$version" "$files" ;;
+run_from_path)
+    [ "$arch" = i686 ] || { echo "SKIP: this machine cannot run 32-bit ruvo.exe" && exit 77; }
+    w cmd /c 'cd /d C:\windows && ruvo P'
+    [ "$(tail -n 1 "$out" | tr -d '\r')" = "$folder" ] || fail "ruvo P printed: $(cat "$out")" ;;
+repair) # brings back a lost file; neither it nor a second install adds to PATH
+    rm "$installed/ruvo.exe"
+    w msiexec /i "$msi" REINSTALL=ALL REINSTALLMODE=vamus /qn
+    w msiexec /i "$msi" /qn
+    installed_once "$version" "$files" ;;
+upgrade) # to the next major version, whose ruvo.exe ends in one more byte
+    new=$build/msi-upgrade next=$((${version%%.*} + 1)).0.0
+    rm -rf "$new" && cp -r "$files" "$new" && echo >>"$new/ruvo.exe"
+    "$cmake" "-DVERSION=$next" "-DFILES=$new" "-DOUTPUT=$new.msi" -DMANUFACTURER=ruvo \
+        -DDESCRIPTION=ruvo -P "$(dirname "$0")/../cmake/msi.cmake" || fail "no .msi for $next"
+    w msiexec /i "$new.msi" /qn
+    installed_once "$next" "$new" ;;
+uninstall)
+    product=$(programs | cut -d ' ' -f 1) && [ -n "$product" ] || fail "ruvo is not installed"
+    w msiexec /x "$product" /qn
+    [ ! -e "$installed" ] && [ -z "$(programs)" ] &&
+        [ "$(entries)" = "$(cat "$WINEPREFIX.path")" ] ||
+        fail "left: $(ls "$installed") $(programs); PATH: $(entries)"
+    "$wineserver" -k ;;
+esac
