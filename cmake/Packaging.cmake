@@ -88,7 +88,10 @@ set(CPACK_PACKAGE_CONTACT "${RUVO_PACKAGE_CONTACT}")
 set(CPACK_PACKAGE_DESCRIPTION "ruvo prints the value of one environment variable under a short header,
 with every semicolon ending a line, so that a search path such as CLASSPATH
 shows one element per line. P and C stand for PATH and CLASSPATH.")
-set(CPACK_STRIP_FILES ON)
+# ruvo.exe comes stripped from the build (see CMakeLists.txt).
+if(NOT WIN32)
+  set(CPACK_STRIP_FILES ON)
+endif()
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_SECTION utils)
 set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
@@ -108,7 +111,7 @@ if(WIN32 AND CMAKE_SIZEOF_VOID_P EQUAL 4)
   set(msi_files ${PROJECT_BINARY_DIR}/msi-files)
   add_custom_target(msi
     COMMAND ${CMAKE_COMMAND} -E rm -rf ${msi_files}
-    COMMAND ${CMAKE_COMMAND} --install ${PROJECT_BINARY_DIR} --prefix ${msi_files} --strip
+    COMMAND ${CMAKE_COMMAND} --install ${PROJECT_BINARY_DIR} --prefix ${msi_files}
     COMMAND ${CMAKE_COMMAND} -DVERSION=${PROJECT_VERSION} -DFILES=${msi_files}
             -DOUTPUT=${PROJECT_BINARY_DIR}/ruvo-${PROJECT_VERSION}-win32.msi
             "-DMANUFACTURER=${publisher}" "-DDESCRIPTION=${PROJECT_DESCRIPTION}"
