@@ -427,13 +427,14 @@ const failure_case failures[] = {
     {"terminal open for reading, the failure on the terminal",
      tty_input_shown,
      {},
-     {"LC_ALL=tr_TR.UTF-8", "V=v"},
+     {"LC_ALL=ru_RU.UTF-8", "V=v"},
      nullptr,
      "",
      bad_fd,
      2,
-     "Ge\xc3\xa7"
-     "ersiz i\xc5\x9fleme."}, // Turkish: code pages 1254 (ANSI) and 857 (OEM) differ on ş
+     "\xd0\x9d\xd0\xb5\xd0\xb2\xd0\xb5\xd1\x80\xd0\xbd\xd1\x8b\xd0\xb9 "
+     "\xd0\xb4\xd0\xb5\xd1\x81\xd0\xba\xd1\x80"
+     "\xd0\xb8\xd0\xbf\xd1\x82\xd0\xbe\xd1\x80."}, // Russian: code pages 1251 (ANSI) and 866 (OEM)
     // Like any filter: SIGPIPE ends ruvo, unless it is ignored.
     {"reader gone", gone, {}, two_paths, nullptr, "", "", 128 + SIGPIPE},
     {"reader gone, SIGPIPE ignored", gone_ignored, {}, two_paths, nullptr, "", "Broken pipe", 2},
