@@ -100,13 +100,18 @@ const std::string long_euros = euros("\xe2\x82\xac");
 // Every length of UTF-8 and the bounds of each: lead bytes C2, DF, E0, E0 A0,
 // ED, EF and F0, F4; U+FFFF and U+10FFFF. Then, after 4067 more units, a
 // pair that starts on the last unit of the console's 4096-unit buffer, and
-// units that are half of no pair, in the value and in the name (WTF-8).
-const std::string every_class = "\xc2\xa3\xc2\xa9;\xdf\x80;\xe0\xa4\x85;\xed\x95\x9c;\xef\xbc\xa1;"
-                                "\xf4\x8f\xbf\xbf\xef\xbf\xbf\xe0\xa0\x80;" +
-                                std::string(4067, 'x') +
-                                "\xf0\x9f\x98\x80;a\xed\xb0\x80;\xed\xa0\x80"
-                                "b";
-const std::string lone = "X\xed\xa0\x80";
+// units that are half of no pair (WTF-8), beside the units that bound the
+// pairs: U+10000, U+0080, U+007F, D800 E000, D800 DBFF, D7FF DC00, DC00 DC00.
+// The name, half of a pair and then another pair on the header's last unit.
+const std::string every_class =
+    "\xc2\xa3\xc2\xa9;\xdf\x80;\xe0\xa4\x85;\xed\x95\x9c;\xef\xbc\xa1;"
+    "\xf4\x8f\xbf\xbf\xef\xbf\xbf\xe0\xa0\x80;" +
+    std::string(4067, 'x') +
+    "\xf0\x9f\x98\x80;a\xed\xb0\x80;\xed\xa0\x80"
+    "b;\xf0\x90\x80\x80;\xc2\x80;\x7f;\xed\xa0\x80\xee\x80\x80;"
+    "\xed\xa0\x80\xed\xaf\xbf;\xed\x9f\xbf\xed\xb0\x80;\xed\xb0\x80\xed\xb0\x80";
+const std::string pair_at_edge = std::string(4061, 'X') + "\xf0\x9f\x98\x80";
+const std::string lone = "X\xed\xa0\x80" + pair_at_edge;
 std::string listed(const std::string& value) {
     std::string listing;
     for (char c : value)
@@ -122,7 +127,7 @@ std::string repeated(const std::string& text, int count) {
         result += text;
     return result;
 }
-const std::string long_name = std::string(260, 'X') + repeated("\xc3\xa9", 40);
+const std::string long_name = repeated("\xc3\xa9", 30000);
 const std::string longest_value = repeated(repeated("\xe2\x82\xac", 9999) + ";", 7);
 
 const run_case cases[] = {
@@ -137,7 +142,7 @@ const run_case cases[] = {
     {"whole name compared", {"ab"}, {"ABC=1"}, missing("AB"), 0},
     {"last letter compared", {"ac"}, {"AB=1", "AC=2"}, shown("AC", "2\n"), 0},
     {"abbreviation letter doubled", {"cc"}, {"CC=gcc"}, shown("CC", "gcc\n"), 0},
-    {"empty parameter is no default", {""}, two_paths, missing(""), 0},
+    {"empty parameter is no default", {""}, {"=C:=C:\\dir", "PATH=/usr/bin;/bin"}, missing(""), 0},
     {"wildcard looked up as typed", {"*"}, two_paths, missing("*"), 0},
     {"digits and underscore kept", {"my_var2"}, {"MY_VAR2=v"}, shown("MY_VAR2", "v\n"), 0},
     {"bytes above 0x7f kept",
@@ -193,8 +198,8 @@ const run_case cases[] = {
      0,
      code_page_1252(shown("V", euros("\x80") + "\n"))},
     {"every character as itself on a console",
-     {"x\xed\xa0\x80"},
-     {"X\xef\xbf\xbd=wrong", lone + "=" + every_class},
+     {"x\xed\xa0\x80" + pair_at_edge},
+     {"X\xef\xbf\xbd" + pair_at_edge + "=wrong", lone + "=" + every_class},
      shown(lone, listed(every_class)),
      0,
      same_on_windows,
@@ -219,7 +224,7 @@ const run_case cases[] = {
      {long_name + "=1"},
      shown(long_name, "1\n"),
      0,
-     code_page_1252(shown(std::string(260, 'X') + std::string(40, '\xe9'), "1\n"))},
+     code_page_1252(shown(std::string(30000, '\xe9'), "1\n"))},
     {"longest value on a terminal",
      {"\xc3\xbc"
       "ber"},
@@ -233,6 +238,18 @@ const run_case cases[] = {
             "BER",
             listed(longest_value))},
      tty},
+    {"longest value redirected",
+     {"v"},
+     {"V=" + std::string(1000000, 'a')},
+     "",
+     0,
+     {on_windows_row::only, "Linux hands a program no environment string of 128 KiB or more",
+      shown("V", std::string(1000000, 'a') + "\n")}},
+    {"element as long as the listing buffer",
+     {"v"},
+     {"V=" + std::string(65536, 'a')},
+     shown("V", std::string(65536, 'a') + "\n"),
+     0},
     {"double-byte character in a name redirected",
      {"\xe3\x83\x82"}, // katakana di, in code page 932 0x83 0x61: a trail byte "a"
      {"LC_ALL=ja_JP.UTF-8", "\xe3\x83\x82=1"},
@@ -413,16 +430,18 @@ const failure_case failures[] = {
     {"tty, usage, first write", tty, {"a", "b"}, {}, "1", usage_2.substr(sep.size()), quota, 2},
     {"tty, usage, examples once", tty, {"a", "b"}, {}, "3", sep + count_line + sep, quota, 2},
     {"tty, usage, last write", tty, {"a", "b"}, {}, "4", usage_unclosed, quota, 2},
-    // A console that cannot be written: Windows' words for the failure.
+    // A console that cannot be written: Windows' words for the failure, in
+    // the ANSI code page (Turkish: 1254).
     {"terminal open for reading",
      tty_input,
      {},
-     two_paths,
+     {"LC_ALL=tr_TR.UTF-8", "PATH=/usr/bin;/bin"},
      nullptr,
      "",
      bad_fd,
      2,
-     "Invalid handle."},
+     "Ge\xe7"
+     "ersiz i\xfeleme."},
     // Standard error on a console: Windows' words in the console's characters.
     {"terminal open for reading, the failure on the terminal",
      tty_input_shown,

@@ -153,10 +153,10 @@ TEST_F(windows_program_file, imports_only_what_windows_xp_has) {
 }
 
 // The properties Windows shows of the file, as version.dll reads them: the
-// version of project() in the fixed part of its version resource and in its
-// strings under the file's own translation, and the copyright line of
-// LICENSE. A resource of the wrong id, or strings under another translation,
-// show nothing there.
+// version of project() in the fixed part of its version resource, a
+// released application for Windows NT, and in its strings under the file's
+// own translation, and the copyright line of LICENSE. A resource of the wrong id, or strings under
+// another translation, show nothing there.
 class version_resource : public program_test {};
 
 TEST_F(version_resource, shows_in_windows_properties) {
@@ -170,7 +170,7 @@ TEST_F(version_resource, shows_in_windows_properties) {
     }
     const std::string version = RUVO_VERSION, four_part = version + ".0";
     EXPECT_EQ(read_version_resource(windows_program()),
-              "fixed=" + four_part + " " + four_part +
+              "fixed=" + four_part + " " + four_part + " flags=0 os=40004 type=1" +
                   "\nFileDescription=" RUVO_DESCRIPTION "\nFileVersion=" + version +
                   "\nInternalName=ruvo\nLegalCopyright=" + copyright +
                   "\nOriginalFilename=ruvo.exe\nProductName=ruvo\nProductVersion=" + version +

@@ -116,11 +116,12 @@ int print_version(const char* file) {
     UINT length = 0;
     VerQueryValueA(&data[0], "\\", &value, &length);
     auto* fixed = static_cast<VS_FIXEDFILEINFO*>(value);
-    printf("fixed=%lu.%lu.%lu.%lu %lu.%lu.%lu.%lu\n", fixed->dwFileVersionMS >> 16,
-           fixed->dwFileVersionMS & 0xFFFF, fixed->dwFileVersionLS >> 16,
-           fixed->dwFileVersionLS & 0xFFFF, fixed->dwProductVersionMS >> 16,
-           fixed->dwProductVersionMS & 0xFFFF, fixed->dwProductVersionLS >> 16,
-           fixed->dwProductVersionLS & 0xFFFF);
+    printf("fixed=%lu.%lu.%lu.%lu %lu.%lu.%lu.%lu flags=%lx os=%lx type=%lx\n",
+           fixed->dwFileVersionMS >> 16, fixed->dwFileVersionMS & 0xFFFF,
+           fixed->dwFileVersionLS >> 16, fixed->dwFileVersionLS & 0xFFFF,
+           fixed->dwProductVersionMS >> 16, fixed->dwProductVersionMS & 0xFFFF,
+           fixed->dwProductVersionLS >> 16, fixed->dwProductVersionLS & 0xFFFF, fixed->dwFileFlags,
+           fixed->dwFileOS, fixed->dwFileType);
     if (!VerQueryValueA(&data[0], "\\VarFileInfo\\Translation", &value, &length) || length < 4)
         return 1;
     auto* translation = static_cast<WORD*>(value);
