@@ -243,7 +243,7 @@ const run_case cases[] = {
      {"V=" + std::string(65536, 'a')},
      shown("V", std::string(65536, 'a') + "\n"),
      0},
-    {"double-byte character in a name redirected",
+    {"double-byte name redirected",
      {"\xe3\x83\x82"}, // katakana di, in code page 932 0x83 0x61: a trail byte "a"
      {"LC_ALL=ja_JP.UTF-8", "\xe3\x83\x82=1"},
      shown("\xe3\x83\x82", "1\n"),
@@ -436,7 +436,7 @@ const failure_case failures[] = {
      "Ge\xe7"
      "ersiz i\xfeleme."},
     // Standard error on a console: Windows' words in the console's characters.
-    {"terminal open for reading, the failure on the terminal",
+    {"terminal open for reading, error shown",
      tty_input_shown,
      {},
      {"LC_ALL=ru_RU.UTF-8", "V=v"},
