@@ -30,13 +30,13 @@ int call_failure;
 
 // GetConsoleMode needs the right to read, which a console opened for writing
 // only (cmd's "> CON") lacks. Such a handle is a character device that
-// WriteConsoleW takes; NUL, the other character device, it refuses.
+// WriteConsoleW takes; NUL, the other character device, it refuses. No
+// handle at all (INVALID_HANDLE_VALUE, NULL) is neither.
 bool is_console(HANDLE handle) {
     DWORD mode, written;
-    return handle != INVALID_HANDLE_VALUE &&
-           (GetConsoleMode(handle, &mode) != 0 ||
-            (GetFileType(handle) == FILE_TYPE_CHAR &&
-             WriteConsoleW(handle, L"", 0, &written, nullptr) != 0));
+    return GetConsoleMode(handle, &mode) != 0 ||
+           (GetFileType(handle) == FILE_TYPE_CHAR &&
+            WriteConsoleW(handle, L"", 0, &written, nullptr) != 0);
 }
 
 void write_pending() {
