@@ -226,9 +226,8 @@ std::string as_lf(const std::string& raw) {
     std::string text;
     for (std::size_t i = 0; i < raw.size(); ++i) {
         if (raw[i] == '\n') {
-            EXPECT_TRUE(i > 0 && raw[i - 1] == '\r')
-                << "newline without CR at byte " << i << " of:\n"
-                << raw;
+            EXPECT_TRUE(i > 0 && raw[i - 1] == '\r') << "newline without CR at byte " << i << ": "
+                                                     << excerpt(raw, i < 40 ? 0 : i - 40, 80);
             if (!text.empty() && text.back() == '\r')
                 text.pop_back();
         }
@@ -267,6 +266,39 @@ std::string without_line_end_blanks(const std::string& text) {
         result += c;
     }
     return result.substr(0, result.find_last_not_of(' ') + 1);
+}
+
+std::string excerpt(const std::string& text, std::size_t from, std::size_t limit) {
+    std::string line = from > 0 ? "..." : "";
+    const std::size_t end = std::min(text.size(), from + limit);
+    for (std::size_t i = from; i < end; ++i) {
+        const unsigned char c = text[i];
+        char escape[5];
+        snprintf(escape, sizeof escape, "\\x%02x", c);
+        line += c == '\n'               ? "\\n"
+                : c == '\\'             ? "\\\\"
+                : c < 0x20 || c >= 0x7f ? escape
+                                        : std::string(1, c);
+    }
+    if (end < text.size())
+        line += "... (" + std::to_string(text.size()) + " bytes)";
+    return line;
+}
+
+testing::AssertionResult same_bytes(const char* actual_expression, const char* expected_expression,
+                                    const std::string& actual, const std::string& expected) {
+    if (actual == expected)
+        return testing::AssertionSuccess();
+    const std::size_t at =
+        std::mismatch(actual.begin(), actual.begin() + std::min(actual.size(), expected.size()),
+                      expected.begin())
+            .first -
+        actual.begin();
+    const std::size_t from = at < 40 ? 0 : at - 40;
+    return testing::AssertionFailure()
+           << actual_expression << " (" << actual.size() << " bytes) and " << expected_expression
+           << " (" << expected.size() << " bytes) differ from byte " << at << " on:\n  "
+           << excerpt(actual, from, 80) << "\n  " << excerpt(expected, from, 80);
 }
 
 std::string strace_missing() {

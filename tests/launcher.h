@@ -64,6 +64,16 @@ std::string console_text(const std::string& raw);
 // console sends or not depending on how they were written to it.
 std::string without_line_end_blanks(const std::string& text);
 
+// At most limit bytes of text from byte from on, escaped onto one line,
+// with "..." where text goes on and its length when it is cut.
+std::string excerpt(const std::string& text, std::size_t from = 0, std::size_t limit = 300);
+
+// For EXPECT_PRED_FORMAT2: on a difference, what a person needs to see it,
+// never a whole long text: both lengths, and the first differing byte with
+// the bytes around it.
+testing::AssertionResult same_bytes(const char* actual_expression, const char* expected_expression,
+                                    const std::string& actual, const std::string& expected);
+
 // args excludes the command name; env holds NAME=VALUE strings and nothing
 // else reaches the program. Under Wine a Windows parent starts ruvo.exe with
 // args and env, in WTF-8, as its UTF-16 command line and the first entries

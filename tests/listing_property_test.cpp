@@ -2,6 +2,7 @@
 // each semicolon and the closing character leaves the value byte for byte.
 // Seeded, so a failure repeats: RUVO_PROPERTY_SEED=<seed> reruns one seed.
 #include "capture.h"
+#include "launcher.h"
 
 #include <gtest/gtest.h>
 
@@ -21,6 +22,8 @@ constexpr std::size_t buffer_sizes[] = {65536, 4096, 8192};
 
 // Lists value through the whole run and checks it against the value.
 void check_round_trip(const std::string& value, const std::string& what) {
+    if (testing::Test::HasFatalFailure())
+        return; // one failure tells it: the thousands of values after it would repeat it
     SCOPED_TRACE(what + ", length " + std::to_string(value.size()));
     ASSERT_EQ(setenv("V", value.c_str(), 1), 0);
     char name[] = "V", program[] = "ruvo";
@@ -39,7 +42,7 @@ void check_round_trip(const std::string& value, const std::string& what) {
             ASSERT_EQ(out[++i], '\n') << "at listing offset " << i;
         }
     }
-    ASSERT_EQ(back, value);
+    ASSERT_PRED_FORMAT2(same_bytes, back, value);
     bool open_line = !value.empty() && value.back() != ';';
     ASSERT_EQ(out[last], open_line ? '\n' : ' ');
 }
