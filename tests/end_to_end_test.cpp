@@ -41,32 +41,56 @@ enum class on_windows_row {
     only,        // expected there; cannot be posed to the program for Linux
 };
 
+// A row's text, written out; or, when it is long, made only when the row
+// runs, so that listing the rows or running one builds no other row's data.
+class text {
+  public:
+    text(const char* written) : written(written) {}
+    text(std::string written) : written(std::move(written)) {}
+    template <typename maker, typename = std::enable_if_t<std::is_invocable_v<maker>>>
+    text(maker make) : make(make) {}
+    std::string operator*() const {
+        return make != nullptr ? make() : written;
+    }
+
+  private:
+    std::string written;
+    std::string (*make)() = nullptr;
+};
+
+std::vector<std::string> made(const std::vector<text>& texts) {
+    std::vector<std::string> strings;
+    for (const text& t : texts)
+        strings.push_back(*t);
+    return strings;
+}
+
 struct windows_rule {
     on_windows_row rule;
     const char* why;
-    std::string expected;
+    text expected;
 };
 
 const windows_rule same_on_windows{on_windows_row::same, "", ""};
 const windows_rule path_header_only{
     on_windows_row::starts_with,
     "Wine defines PATH itself, in Windows form: only the header is known", header("PATH")};
-windows_rule names_ignore_case(const std::string& expected) {
+windows_rule names_ignore_case(text expected) {
     return {on_windows_row::other, "Windows' environment lookup ignores the case of names",
-            expected};
+            std::move(expected)};
 }
-windows_rule code_page_1252(const std::string& expected) {
+windows_rule code_page_1252(text expected) {
     return {on_windows_row::other,
             "bytes above 0x7f pass through Wine's UTF-8 reading of the Unix side and code page "
             "1252",
-            expected};
+            std::move(expected)};
 }
 
 struct run_case {
     const char* what;
-    std::vector<std::string> args;
-    std::vector<std::string> env;
-    std::string expected;
+    std::vector<text> args;
+    std::vector<text> env;
+    text expected;
     int status;
     windows_rule windows = same_on_windows;
     // A terminal: under Wine, ruvo.exe writes to a console, and the terminal
@@ -75,27 +99,33 @@ struct run_case {
 };
 
 constexpr stdout_target tty = stdout_target::terminal, cells = stdout_target::terminal_cells;
-const std::vector<std::string> two_paths{"PATH=/usr/bin;/bin"};
+const std::vector<text> two_paths{"PATH=/usr/bin;/bin"};
 const std::string two_listed = shown("PATH", "/usr/bin;\n/bin\n");
 // Characters that code page 1252 lacks, and ones it has (UTF-8 on the Unix
 // side). A console shows them all; redirected, ruvo.exe writes the runtime's
 // bytes in code page 1252, "?" for a character it lacks.
-const std::vector<std::string> cjk_cyrillic{
-    "V=C:\\\xe7\x94\xa8\xe6\x88\xb7\\\xe4\xb8\xad\xe6\x96\x87;"
-    "D:\\\xd0\x9f\xd1\x80\xd0\xb8\xd0\xb2\xd0\xb5\xd1\x82"};
+const std::vector<text> cjk_cyrillic{"V=C:\\\xe7\x94\xa8\xe6\x88\xb7\\\xe4\xb8\xad\xe6\x96\x87;"
+                                     "D:\\\xd0\x9f\xd1\x80\xd0\xb8\xd0\xb2\xd0\xb5\xd1\x82"};
 const std::string cjk_cyrillic_listed =
     shown("V", "C:\\\xe7\x94\xa8\xe6\x88\xb7\\\xe4\xb8\xad\xe6\x96\x87;\n"
                "D:\\\xd0\x9f\xd1\x80\xd0\xb8\xd0\xb2\xd0\xb5\xd1\x82\n");
 const std::string umlaut_acute = "C:\\Users\\M\xc3\xbcller;C:\\Users\\Jos\xc3\xa9";
+
+std::string repeated(const std::string& text, std::size_t count) {
+    std::string result;
+    result.reserve(text.size() * count);
+    while (count-- > 0)
+        result += text;
+    return result;
+}
 // An element longer than the listing's buffer (64 KiB), a three-byte "\u20ac"
 // (code page 1252: 0x80) across the buffer's edge.
 std::string euros(const char* each) {
-    std::string text = "ab";
-    for (int i = 0; i < 21846; ++i)
-        text += each;
-    return text;
+    return "ab" + repeated(each, 21846);
 }
-const std::string long_euros = euros("\xe2\x82\xac");
+std::string long_euros() {
+    return euros("\xe2\x82\xac");
+}
 
 // Every length of UTF-8 and the bounds of each: lead bytes C2, DF, E0, E0 A0,
 // ED, EF and F0, F4; U+FFFF and U+10FFFF. Then, after 4067 more units, a
@@ -103,32 +133,35 @@ const std::string long_euros = euros("\xe2\x82\xac");
 // units that are half of no pair (WTF-8), beside the units that bound the
 // pairs: U+10000, U+0080, U+007F, D800 E000, D800 DBFF, D7FF DC00, DC00 DC00.
 // The name, half of a pair and then another pair on the header's last unit.
-const std::string every_class =
-    "\xc2\xa3\xc2\xa9;\xdf\x80;\xe0\xa4\x85;\xed\x95\x9c;\xef\xbc\xa1;"
-    "\xf4\x8f\xbf\xbf\xef\xbf\xbf\xe0\xa0\x80;" +
-    std::string(4067, 'x') +
-    "\xf0\x9f\x98\x80;a\xed\xb0\x80;\xed\xa0\x80"
-    "b;\xf0\x90\x80\x80;\xc2\x80;\x7f;\xed\xa0\x80\xee\x80\x80;"
-    "\xed\xa0\x80\xed\xaf\xbf;\xed\x9f\xbf\xed\xb0\x80;\xed\xb0\x80\xed\xb0\x80";
-const std::string pair_at_edge = std::string(4061, 'X') + "\xf0\x9f\x98\x80";
-const std::string lone = "X\xed\xa0\x80" + pair_at_edge;
+std::string every_class() {
+    return "\xc2\xa3\xc2\xa9;\xdf\x80;\xe0\xa4\x85;\xed\x95\x9c;\xef\xbc\xa1;"
+           "\xf4\x8f\xbf\xbf\xef\xbf\xbf\xe0\xa0\x80;" +
+           std::string(4067, 'x') +
+           "\xf0\x9f\x98\x80;a\xed\xb0\x80;\xed\xa0\x80"
+           "b;\xf0\x90\x80\x80;\xc2\x80;\x7f;\xed\xa0\x80\xee\x80\x80;"
+           "\xed\xa0\x80\xed\xaf\xbf;\xed\x9f\xbf\xed\xb0\x80;\xed\xb0\x80\xed\xb0\x80";
+}
+std::string pair_at_edge() {
+    return std::string(4061, 'X') + "\xf0\x9f\x98\x80";
+}
+std::string lone() {
+    return "X\xed\xa0\x80" + pair_at_edge();
+}
 std::string listed(const std::string& value) {
     std::string listing;
     for (char c : value)
-        listing += c == ';' ? std::string(";\n") : std::string(1, c);
+        listing += c == ';' ? ";\n" : std::string_view(&c, 1);
     return listing + (value.back() == ';' ? " " : "\n");
 }
 // A name longer than any buffer of a line, beyond ASCII, and a value longer
 // than any that a program can set: a million UTF-16 units, which only a
 // parent's environment block can hand over.
-std::string repeated(const std::string& text, int count) {
-    std::string result;
-    while (count-- > 0)
-        result += text;
-    return result;
+std::string long_name() {
+    return repeated("\xc3\xa9", 30000);
 }
-const std::string long_name = repeated("\xc3\xa9", 30000);
-const std::string longest_value = repeated(repeated("\xe2\x82\xac", 9999) + ";", 100);
+std::string longest_value() {
+    return repeated(repeated("\xe2\x82\xac", 9999) + ";", 100);
+}
 
 const run_case cases[] = {
     {"no parameter shows PATH", {}, two_paths, two_listed, 0, path_header_only},
@@ -190,21 +223,22 @@ const run_case cases[] = {
      tty},
     {"long element on a terminal",
      {"v"},
-     {"V=" + long_euros},
-     shown("V", long_euros + "\n"),
+     {[] { return "V=" + long_euros(); }},
+     [] { return shown("V", long_euros() + "\n"); },
      0,
      same_on_windows,
      tty},
     {"long element redirected",
      {"v"},
-     {"V=" + long_euros},
-     shown("V", long_euros + "\n"),
+     {[] { return "V=" + long_euros(); }},
+     [] { return shown("V", long_euros() + "\n"); },
      0,
-     code_page_1252(shown("V", euros("\x80") + "\n"))},
+     code_page_1252([] { return shown("V", euros("\x80") + "\n"); })},
     {"every character as itself on a console",
-     {"x\xed\xa0\x80" + pair_at_edge},
-     {"X\xef\xbf\xbd" + pair_at_edge + "=wrong", lone + "=" + every_class},
-     shown(lone, listed(every_class)),
+     {[] { return "x\xed\xa0\x80" + pair_at_edge(); }},
+     {[] { return "X\xef\xbf\xbd" + pair_at_edge() + "=wrong"; },
+      [] { return lone() + "=" + every_class(); }},
+     [] { return shown(lone(), listed(every_class())); },
      0,
      same_on_windows,
      cells},
@@ -218,34 +252,38 @@ const run_case cases[] = {
     {"null device", {"v"}, cjk_cyrillic, "", 0, same_on_windows, stdout_target::null_device},
     {"long name on a terminal",
      {long_name},
-     {long_name + "=1"},
-     shown(long_name, "1\n"),
+     {[] { return long_name() + "=1"; }},
+     [] { return shown(long_name(), "1\n"); },
      0,
      same_on_windows,
      tty},
     {"long name redirected",
      {long_name},
-     {long_name + "=1"},
-     shown(long_name, "1\n"),
+     {[] { return long_name() + "=1"; }},
+     [] { return shown(long_name(), "1\n"); },
      0,
-     code_page_1252(shown(std::string(30000, '\xe9'), "1\n"))},
+     code_page_1252([] { return shown(std::string(30000, '\xe9'), "1\n"); })},
     {"longest value on a terminal",
      {"\xc3\xbc"
       "ber"},
-     {"\xc3\x9c"
-      "BER=" +
-      longest_value},
+     {[] {
+         return "\xc3\x9c"
+                "BER=" +
+                longest_value();
+     }},
      "",
      0,
      {on_windows_row::only, "Linux hands a program no environment string of 128 KiB or more",
-      shown("\xc3\xbc"
-            "BER",
-            listed(longest_value))},
+      [] {
+          return shown("\xc3\xbc"
+                       "BER",
+                       listed(longest_value()));
+      }},
      tty},
     {"element as long as the listing buffer",
      {"v"},
-     {"V=" + std::string(65536, 'a')},
-     shown("V", std::string(65536, 'a') + "\n"),
+     {[] { return "V=" + std::string(65536, 'a'); }},
+     [] { return shown("V", std::string(65536, 'a') + "\n"); },
      0},
     {"double-byte name redirected",
      {"\xe3\x83\x82"}, // katakana di, in code page 932 0x83 0x61: a trail byte "a"
@@ -310,8 +348,8 @@ const run_case cases[] = {
     {"two parameters", {"PATH", "PATH"}, two_paths, usage("2"), 1},
     {"two parameters on a terminal", {"a", "b"}, {}, usage("2"), 1, same_on_windows, tty},
     {"two empty parameters", {"", ""}, two_paths, usage("2"), 1},
-    {"ten parameters", std::vector<std::string>(10, "x"), {}, usage("10"), 1},
-    {"a hundred parameters", std::vector<std::string>(100, "x"), {}, usage("100"), 1},
+    {"ten parameters", std::vector<text>(10, "x"), {}, usage("10"), 1},
+    {"a hundred parameters", std::vector<text>(100, "x"), {}, usage("100"), 1},
 };
 
 void PrintTo(const run_case& c, std::ostream* os) {
@@ -337,8 +375,8 @@ std::string as_shown(const std::string& expected, stdout_target target) {
 
 // What a failed row shows beside its comparisons, so that one log explains it.
 std::string as_run(const run_result& r) {
-    return "status " + std::to_string(r.status) + "; output as received:\n" + r.raw_out +
-           "\nstandard error:\n" + r.err + "\nWine's messages:\n" + r.wine_log;
+    return "status " + std::to_string(r.status) + "; output as received: " + excerpt(r.raw_out) +
+           "\nstandard error: " + excerpt(r.err) + "\nWine's messages: " + excerpt(r.wine_log);
 }
 
 TEST_P(end_to_end, prints_exact_bytes_and_status) {
@@ -348,16 +386,16 @@ TEST_P(end_to_end, prints_exact_bytes_and_status) {
         GTEST_SKIP() << "not on Windows: " << rule.why;
     if (!on_windows() && c.windows.rule == on_windows_row::only)
         GTEST_SKIP() << "only on Windows: " << c.windows.why;
-    run_result r = run_ruvo(c.args, c.env, c.target);
+    run_result r = run_ruvo(made(c.args), made(c.env), c.target);
     SCOPED_TRACE(as_run(r));
     std::string out = printed(r, c.target);
     const std::string expected =
-        as_shown(rule.rule == on_windows_row::same ? c.expected : rule.expected, c.target);
+        as_shown(rule.rule == on_windows_row::same ? *c.expected : *rule.expected, c.target);
     if (rule.rule == on_windows_row::starts_with)
         out = out.substr(0, expected.size());
-    EXPECT_EQ(out, expected) << (rule.rule == on_windows_row::same ? "" : "on Windows: ")
-                             << rule.why;
-    EXPECT_EQ(r.err, "");
+    EXPECT_PRED_FORMAT2(same_bytes, out, expected)
+        << (rule.rule == on_windows_row::same ? "" : "on Windows: ") << rule.why;
+    EXPECT_PRED_FORMAT2(same_bytes, r.err, "");
     EXPECT_EQ(r.status, c.status);
 }
 
@@ -379,7 +417,7 @@ struct failure_case {
     const char* what;
     stdout_target target;
     std::vector<std::string> args;
-    std::vector<std::string> env;
+    std::vector<text> env;
     const char* fail_writes; // strace's when= expression, or none
     std::string out;         // what reached a terminal
     std::string reason;      // of the "ruvo: " line, if there is one
@@ -395,8 +433,8 @@ constexpr stdout_target full = stdout_target::full_device, closed = stdout_targe
 const std::string no_space = "No space left on device";
 const std::string bad_fd = "Bad file descriptor";
 const std::string quota = "Disk quota exceeded"; // EDQUOT, as injected
-const std::vector<std::string> x_y{"X=x;y"};
-const std::vector<std::string> long_v{"V=" + std::string(100000, ';')}; // not PATH: Wine's own
+const std::vector<text> x_y{"X=x;y"};
+const std::vector<text> long_v{[] { return "V=" + std::string(100000, ';'); }}; // not PATH: Wine's
 const std::string x_header = "Content of environment variable X\n";
 const std::string nope_notice = "Environment variable NOPE is empty!\n";
 const std::string count_line = "Program ruvo has been called with 2 parameters.\n";
@@ -473,15 +511,15 @@ TEST_P(write_failure, is_reported_once) {
         if (IsSkipped() || HasFailure())
             return;
     }
-    run_result r = run_ruvo(f.args, f.env, f.target, nullptr, f.fail_writes);
+    run_result r = run_ruvo(f.args, made(f.env), f.target, nullptr, f.fail_writes);
     SCOPED_TRACE(as_run(r));
     const std::string reason = on_windows() && f.windows_reason ? f.windows_reason : f.reason;
     const std::string line =
         reason.empty() ? "" : "ruvo: standard output could not be written: " + reason + "\n";
     const bool shown = f.target == tty_input_shown;
-    EXPECT_EQ(f.target == tty_input || shown ? printed(r, f.target) : r.out,
-              as_shown(f.out + (shown ? line : ""), f.target));
-    EXPECT_EQ(as_lf(r.err), shown ? "" : line);
+    EXPECT_PRED_FORMAT2(same_bytes, f.target == tty_input || shown ? printed(r, f.target) : r.out,
+                        as_shown(f.out + (shown ? line : ""), f.target));
+    EXPECT_PRED_FORMAT2(same_bytes, as_lf(r.err), shown ? "" : line);
     EXPECT_EQ(r.status, f.status);
 }
 
@@ -514,8 +552,9 @@ TEST_F(wildcards, are_looked_up_as_names) {
         {"*", "*"}, {"*.txt", "*.TXT"}, {"?", "?"}, {"[ab].txt", "[AB].TXT"}};
     for (const auto& [typed, looked_up] : patterns) {
         for (stdout_target target : {stdout_target::pipe, tty}) {
-            run_result r = run_ruvo({typed}, two_paths, target, folder);
-            EXPECT_EQ(printed(r, target), as_shown(missing(looked_up), target))
+            run_result r = run_ruvo({typed}, made(two_paths), target, folder);
+            EXPECT_PRED_FORMAT2(same_bytes, printed(r, target),
+                                as_shown(missing(looked_up), target))
                 << "typed: " << typed << "\n"
                 << as_run(r);
             EXPECT_EQ(r.status, 0) << "typed: " << typed;
