@@ -127,7 +127,8 @@ if(NOT missing)
   # run: made first, stopped last. No installer dialog, no debug output.
   add_test(NAME wine.prefix COMMAND ${CMAKE_COMMAND} -DWINE=${wine} -DWINESERVER=${wineserver}
            -P ${CMAKE_CURRENT_SOURCE_DIR}/wine_prefix.cmake)
-  add_test(NAME wine.server_stop COMMAND ${wineserver} -k)
+  add_test(NAME wine.server_stop COMMAND ${CMAKE_COMMAND} -DWINESERVER=${wineserver} -DSTOP=ON
+           -P ${CMAKE_CURRENT_SOURCE_DIR}/wine_prefix.cmake)
   set_tests_properties(wine.prefix wine.server_stop PROPERTIES ENVIRONMENT
     "WINEPREFIX=${wine_prefix};WINEDEBUG=-all;WINEDLLOVERRIDES=mscoree,mshtml=")
   set_tests_properties(wine.prefix PROPERTIES FIXTURES_SETUP wine TIMEOUT 600)
