@@ -1,5 +1,4 @@
 // Variable name resolution: the name in upper case, with P and C expanded.
-#include "platform.h"
 #include "ruvo.h"
 #include "texts.h"
 
@@ -8,9 +7,8 @@
 
 const char* resolve_variable_name(char* name) {
     // The C locale is never left, so only a to z change; bytes above 0x7f
-    // must reach toupper as their unsigned value. The second byte of a
-    // double-byte character is no letter, whatever its value.
-    for (char* p = name; *p != '\0'; p += character_size(p))
+    // must reach toupper as their unsigned value.
+    for (char* p = name; *p != '\0'; ++p)
         *p = static_cast<char>(toupper(static_cast<unsigned char>(*p)));
     const char* resolved = name;
     if (strcmp(resolved, path_abbreviation) == 0)

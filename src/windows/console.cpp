@@ -1,19 +1,23 @@
-// Standard output of ruvo.exe. On a console the texts, WTF-8, are turned
-// into UTF-16 and written with WriteConsoleW: bytes written to a console are
-// read in its OEM code page, which shows every character beyond ASCII wrong
-// or not at all. Anywhere else the runtime's stream writes them unchanged.
-// The line that tells of a failure goes to standard error the same way.
+// Standard output and error of ruvo.exe. Its texts are WTF-8. A console takes
+// them as UTF-16, through WriteConsoleW: bytes written to a console are read
+// in its OEM code page, which shows every character beyond ASCII wrong or not
+// at all. A file or a pipe takes them in the ANSI code page, without best
+// fit: a character that the code page lacks becomes "?", never a look-alike
+// that names another folder ("Łukasz" is not "Lukasz"). Either way each
+// newline becomes CR LF, as the runtime's text mode writes it, and a failed
+// write is known by Windows' own error code.
 #include "console.h"
 #include "platform.h"
-#include "stream_output.h"
 #include "texts.h"
 
-#include <string.h>
+#include <stdio.h>
 #include <windows.h>
 
 namespace {
-HANDLE console;
-bool console_output;
+// Where the texts go: standard output, then standard error for the line
+// that tells of a failure.
+HANDLE target;
+bool to_console;
 
 // UTF-16 waiting to be written. A write of a few thousand characters at a
 // time suits every console, the oldest included.
@@ -21,10 +25,14 @@ constexpr size_t pending_capacity = 4096;
 wchar_t pending[pending_capacity];
 size_t pending_count;
 
+// pending in the ANSI code page: a unit takes two bytes at most, or three
+// where that code page is UTF-8.
+char converted[3 * pending_capacity];
+
 // A formatted line: the longest name and the words around it.
 char formatted[longest_parameter + 256];
 
-// The first failure of the console call under way, a Windows error code; 0
+// The first failure of the output call under way, a Windows error code; 0
 // if none.
 int call_failure;
 
@@ -40,20 +48,30 @@ bool is_console(HANDLE handle) {
 }
 
 void write_pending() {
+    const DWORD units = static_cast<DWORD>(pending_count);
     DWORD written = 0;
-    BOOL done =
-        WriteConsoleW(console, pending, static_cast<DWORD>(pending_count), &written, nullptr);
-    if ((!done || written != pending_count) && call_failure == 0) {
-        DWORD error = GetLastError();
+    bool done;
+    if (to_console) {
+        done = WriteConsoleW(target, pending, units, &written, nullptr) && written == units;
+    } else {
+        // UTF-8 knows no best fit, and takes no flag for it.
+        const DWORD no_best_fit = GetACP() == CP_UTF8 ? 0 : WC_NO_BEST_FIT_CHARS;
+        const int bytes = WideCharToMultiByte(CP_ACP, no_best_fit, pending, units, converted,
+                                              sizeof converted, nullptr, nullptr);
+        done = bytes > 0 && WriteFile(target, converted, bytes, &written, nullptr) &&
+               written == static_cast<DWORD>(bytes);
+    }
+    if (!done && call_failure == 0) {
+        const DWORD error = GetLastError();
         call_failure = error != 0 ? static_cast<int>(error) : ERROR_WRITE_FAULT;
     }
     pending_count = 0;
 }
 
-// Each newline becomes CR LF, as the runtime's text mode writes it; a code
-// point beyond the BMP becomes a surrogate pair. Either takes two units.
-// A call writes out all it has turned into UTF-16 before it returns.
-bool console_write(const char* bytes, size_t count) {
+// A code point beyond the BMP becomes a surrogate pair, a newline CR LF:
+// either takes two units. A call writes out all it has turned into UTF-16
+// before it returns.
+bool write_text(const char* bytes, size_t count) {
     call_failure = 0;
     for (size_t i = 0; i < count;) {
         unsigned long code_point;
@@ -69,20 +87,15 @@ bool console_write(const char* bytes, size_t count) {
     return call_failure == 0;
 }
 
-// The system's own words for a Windows error code, in WTF-8 on a console and
-// in the ANSI code page elsewhere, without their line end.
-const char* windows_error_text(int failure, bool for_console) {
+// The system's own words for a Windows error code, in WTF-8, without their
+// line end.
+const char* windows_error_text(int failure) {
     static char text[1024];
-    const DWORD flags = FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS;
-    const DWORD code = static_cast<DWORD>(failure);
-    size_t length;
-    if (for_console) {
-        wchar_t wide[sizeof text / 3];
-        DWORD units = FormatMessageW(flags, nullptr, code, 0, wide, sizeof text / 3, nullptr);
-        length = encode_wtf8(wide, units, text);
-    } else {
-        length = FormatMessageA(flags, nullptr, code, 0, text, sizeof text, nullptr);
-    }
+    wchar_t wide[sizeof text / 3];
+    const DWORD units =
+        FormatMessageW(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr,
+                       static_cast<DWORD>(failure), 0, wide, sizeof text / 3, nullptr);
+    size_t length = encode_wtf8(wide, units, text);
     while (length > 0 &&
            (text[length - 1] == '\n' || text[length - 1] == '\r' || text[length - 1] == ' '))
         --length;
@@ -91,56 +104,48 @@ const char* windows_error_text(int failure, bool for_console) {
     text[length] = '\0';
     return text;
 }
+
+void write_to(DWORD standard_handle) {
+    target = GetStdHandle(standard_handle);
+    to_console = is_console(target);
+}
 } // namespace
 
-bool console_begin() {
-    console = GetStdHandle(STD_OUTPUT_HANDLE);
-    console_output = is_console(console);
-    return console_output;
-}
-
-bool on_console() {
-    return console_output;
+void output_begin() {
+    write_to(STD_OUTPUT_HANDLE);
 }
 
 bool stdout_format(const char* format, va_list args) {
-    if (!console_output)
-        return stream_format(format, args);
-    int length = _vsnprintf(formatted, sizeof formatted, format, args);
+    const int length = _vsnprintf(formatted, sizeof formatted, format, args);
     if (length < 0) {
         call_failure = ERROR_INSUFFICIENT_BUFFER;
         return false;
     }
-    return console_write(formatted, static_cast<size_t>(length));
+    return write_text(formatted, static_cast<size_t>(length));
 }
 
 bool stdout_write(const char* bytes, size_t count) {
-    return console_output ? console_write(bytes, count) : stream_write(bytes, count);
+    return write_text(bytes, count);
 }
 
+// Every call has written out all it was given, and a failed write says so
+// at once: there is nothing to flush, and no error indicator.
 bool stdout_flush() {
-    return console_output || stream_flush();
+    return true;
 }
 
 bool stdout_error() {
-    return !console_output && stream_error();
+    return false;
 }
 
+// A Windows error code.
 int stdout_failure() {
-    return console_output ? call_failure : stream_failure();
+    return call_failure;
 }
 
-// On a console output fails with a Windows error code, elsewhere with an
-// errno, whose text the runtime gives in English, in ASCII.
 void report_failure(int failure) {
-    HANDLE error_output = GetStdHandle(STD_ERROR_HANDLE);
-    const bool to_console = is_console(error_output);
-    const char* text = console_output ? windows_error_text(failure, to_console) : strerror(failure);
-    if (!to_console) {
-        fprintf(stderr, write_failure_message, text);
-        return;
-    }
-    console = error_output;
-    int length = _snprintf(formatted, sizeof formatted, write_failure_message, text);
-    console_write(formatted, length > 0 ? static_cast<size_t>(length) : 0);
+    const char* reason = windows_error_text(failure);
+    write_to(STD_ERROR_HANDLE);
+    const int length = _snprintf(formatted, sizeof formatted, write_failure_message, reason);
+    write_text(formatted, length > 0 ? static_cast<size_t>(length) : 0);
 }

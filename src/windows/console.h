@@ -1,23 +1,24 @@
-// What ruvo.exe's own files share beside the platform interface. When
-// standard output is a console, every text goes to it through the console's
-// wide-character interface, and names and values travel through ruvo as
-// WTF-8, so that each character shows as itself. Otherwise ruvo.exe writes
-// the runtime's narrow strings, in the ANSI code page, as any program built
-// for msvcrt.dll does.
+// What ruvo.exe's own files share beside the platform interface. Names and
+// values come from the wide command line and the wide environment and travel
+// through ruvo as WTF-8, in every run; only what is written is converted: to
+// UTF-16 for a console, to the ANSI code page for a file or a pipe.
 #pragma once
 
 #include <stddef.h>
 
-// Room for the longest parameter, in UTF-8 bytes or UTF-16 units: Windows
-// keeps a command line to 32767 UTF-16 units (up to three bytes each), and
-// Linux hands Wine no parameter of 128 KiB or more.
-constexpr size_t longest_parameter = 131072;
+// Room for the longest parameter in WTF-8: a command line holds at most
+// 32767 UTF-16 units (the length of a UNICODE_STRING), three bytes each at
+// most.
+constexpr size_t longest_unit_count = 32767;
+constexpr size_t longest_parameter = 3 * longest_unit_count;
 
-// Looks at standard output once, before the run; true when it is a console.
-bool console_begin();
+// Looks at standard output once, before the run.
+void output_begin();
 
-// True when standard output is a console: texts are then WTF-8.
-bool on_console();
+// The runtime's own way out when memory runs short, as its start-up ends
+// when the arguments (8) or the environment (9) do not fit: a "runtime
+// error" line and status 255.
+extern "C" void __cdecl _amsg_exit(int error);
 
 // WTF-8 (wtf8.cpp). decode_wtf8 reads the character at bytes, count > 0 of
 // them there, and returns its length; a byte that begins no character, or a

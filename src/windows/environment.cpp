@@ -1,25 +1,17 @@
 // The environment lookup of ruvo.exe, as Windows does it (cmd's %NAME%
 // included): in the wide environment, with the letters of names matched
 // whatever their case, beyond ASCII too. The runtime's getenv folds only A to
-// Z, so "über" would miss "ÜBER". The value comes in the code page of the
-// texts: WTF-8 on a console; otherwise the ANSI code page, converted as the
-// runtime converts its own narrow environment, so that its bytes are the
-// ones getenv would give.
+// Z, so "über" would miss "ÜBER". Name and value are WTF-8.
 #include "console.h"
 #include "platform.h"
 
 #include <string.h>
 #include <windows.h>
 
-// The runtime's own way out when memory runs short: a "runtime error" line
-// and status 255.
-extern "C" void __cdecl _amsg_exit(int error);
-
 namespace {
 wchar_t wanted[longest_parameter];
 
-// Room for any value that a program can set (32767 units), as WTF-8 or in
-// the ANSI code page.
+// Room for any value that a program can set (32767 units), as WTF-8.
 constexpr size_t value_capacity = 3 * 32768;
 char value[value_capacity];
 
@@ -52,14 +44,11 @@ const wchar_t* find(const wchar_t* environment, const wchar_t* name, size_t leng
 }
 
 // The name in UTF-16, and its length; 0 for a name too long for any command
-// line.
+// line. A unit never takes more than the bytes it came from.
 size_t wide_name(const char* name) {
     const size_t bytes = strlen(name);
-    if (bytes >= longest_parameter)
+    if (bytes > longest_parameter)
         return 0;
-    if (!on_console())
-        return static_cast<size_t>(MultiByteToWideChar(CP_ACP, 0, name, static_cast<int>(bytes),
-                                                       wanted, longest_parameter));
     size_t length = 0;
     for (size_t i = 0; i < bytes;) {
         unsigned long code_point;
@@ -69,25 +58,20 @@ size_t wide_name(const char* name) {
     return length;
 }
 
-// found in the code page of the texts. A block that a parent hands over may
-// hold a value far longer than any a program can set: for such a value
-// ruvo.exe asks Windows for exactly the memory it needs, once, and keeps it
-// to the end of the run. Should Windows refuse it, the run ends as the
-// runtime's own start-up ends when the environment does not fit (R6009).
+// found as WTF-8. A block that a parent hands over may hold a value far
+// longer than any a program can set: for such a value ruvo.exe asks Windows
+// for exactly the memory it needs, once, and keeps it to the end of the run.
+// Should Windows refuse it, the run ends as the runtime's own start-up ends
+// when the environment does not fit (R6009).
 const char* converted(const wchar_t* found) {
     const size_t units = wcslen(found);
-    const size_t size = on_console() ? 3 * units + 1
-                                     : static_cast<size_t>(WideCharToMultiByte(
-                                           CP_ACP, 0, found, -1, nullptr, 0, nullptr, nullptr));
+    const size_t size = 3 * units + 1;
     char* text = value;
     if (size > value_capacity)
         text = static_cast<char*>(HeapAlloc(GetProcessHeap(), 0, size));
     if (text == nullptr)
         _amsg_exit(9);
-    if (on_console())
-        text[encode_wtf8(found, units, text)] = '\0';
-    else
-        WideCharToMultiByte(CP_ACP, 0, found, -1, text, static_cast<int>(size), nullptr, nullptr);
+    text[encode_wtf8(found, units, text)] = '\0';
     return text;
 }
 } // namespace
@@ -103,9 +87,4 @@ const char* environment_value(const char* name) {
     const char* result = found != nullptr ? converted(found) : nullptr;
     FreeEnvironmentStringsW(environment);
     return result;
-}
-
-// On a console the name is WTF-8, whose bytes above 0x7f are never a to z.
-size_t character_size(const char* text) {
-    return !on_console() && IsDBCSLeadByte(static_cast<BYTE>(text[0])) && text[1] != '\0' ? 2 : 1;
 }

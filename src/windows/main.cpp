@@ -1,12 +1,13 @@
 // Process entry of ruvo.exe. The runtime's start-up hands main the command
-// line in the ANSI code page, where a character that the code page lacks has
-// become "?". That is what redirected output holds anyway; on a console, the
-// name comes from the wide command line instead, as WTF-8.
+// line in the ANSI code page, where best fit has made a character that the
+// code page lacks "?" or a look-alike: "Łodz" is "Lodz", and a full-width
+// quotation mark a quotation mark, which can even change the count of
+// parameters. ruvo takes the count and the name from the wide command line
+// instead, in every run, as WTF-8.
 #include "console.h"
 #include "ruvo.h"
 
 #include <wchar.h>
-#include <windows.h>
 
 extern "C" {
 // MinGW's start-up expands wildcard patterns of the command line unless the
@@ -23,26 +24,24 @@ int __wgetmainargs(int* argc, wchar_t*** argv, wchar_t*** env, int expand_wildca
 }
 
 namespace {
-char name[longest_parameter];
+char program[] = "ruvo";
+char name[longest_parameter + 1];
 } // namespace
 
-int main(int argc, char** argv) {
-    if (!console_begin())
-        return ruvo_main(argc, argv);
-    int wide_argc = 0;
-    wchar_t** wide_argv = nullptr;
-    wchar_t** wide_env = nullptr;
+int main() {
+    int argc = 0;
+    wchar_t** argv = nullptr;
+    wchar_t** env = nullptr;
     wide_startup_info info{0};
-    if (__wgetmainargs(&wide_argc, &wide_argv, &wide_env, 0, &info) < 0)
-        return ruvo_main(argc, argv);
+    if (__wgetmainargs(&argc, &argv, &env, 0, &info) < 0)
+        _amsg_exit(8);
     // ruvo_main reads element 1 only when there is exactly one parameter.
-    // Only a parameter no command line can hold fails to fit.
-    char* wtf8_argv[] = {argv[0], name, nullptr};
-    if (wide_argc == 2) {
-        const size_t units = wcslen(wide_argv[1]);
-        if (3 * units >= sizeof name)
-            return ruvo_main(argc, argv);
-        name[encode_wtf8(wide_argv[1], units, name)] = '\0';
+    char* wtf8_argv[] = {program, name, nullptr};
+    if (argc == 2) {
+        const size_t units = wcslen(argv[1]);
+        name[encode_wtf8(argv[1], units < longest_unit_count ? units : longest_unit_count, name)] =
+            '\0';
     }
-    return ruvo_main(wide_argc, wtf8_argv);
+    output_begin();
+    return ruvo_main(argc, wtf8_argv);
 }
