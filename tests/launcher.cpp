@@ -90,8 +90,8 @@ int open_terminal(std::string& slave_path, int& slave_fd) {
                              const char* directory) {
     if (directory != nullptr && chdir(directory) != 0)
         _exit(126);
-    if (target == stdout_target::full_device)
-        out_fd = open("/dev/full", O_WRONLY);
+    if (target == stdout_target::full_device || target == stdout_target::file)
+        out_fd = open(out_path.c_str(), O_WRONLY);
     if (target == stdout_target::null_device)
         out_fd = open("/dev/null", O_WRONLY);
     if (target == stdout_target::terminal_write_only)
@@ -354,6 +354,11 @@ run_result run_ruvo(const std::vector<std::string>& args, const std::vector<std:
     if (pipe(out_pipe) != 0 || pipe(err_pipe) != 0)
         abort();
     std::string out_path = target == stdout_target::full_device ? "/dev/full" : "";
+    if (target == stdout_target::file) {
+        char path[] = "/tmp/ruvo-out-XXXXXX";
+        close(mkstemp(path));
+        out_path = path;
+    }
     if (on_terminal(target)) {
         close(out_pipe[0]);
         close(out_pipe[1]);
@@ -379,6 +384,10 @@ run_result run_ruvo(const std::vector<std::string>& args, const std::vector<std:
     int wait_status = 0;
     waitpid(child, &wait_status, 0);
     result.status = WIFEXITED(wait_status) ? WEXITSTATUS(wait_status) : 128 + WTERMSIG(wait_status);
+    if (target == stdout_target::file) {
+        result.out = contents(out_path);
+        unlink(out_path.c_str());
+    }
     result.raw_out = result.out;
     if (!request.empty()) {
         take_wine_messages(result);

@@ -19,6 +19,7 @@ struct run_result {
 
 enum class stdout_target {
     pipe,
+    file,
     full_device,
     closed,
     terminal,                    // a pseudo-terminal in raw mode: ruvo's output is line-buffered;
