@@ -22,12 +22,25 @@ if(NOT WIXL OR NOT MSIBUILD)
   message(FATAL_ERROR "The .msi needs wixl and msibuild (packages wixl and msitools)")
 endif()
 
-# Each version is a product of its own, with a package code of its own; both
-# follow from the version, so that the same sources give the same package.
+# Each version is a product of its own, whose code follows from the version.
 set(namespace 223B4EE4-CF35-416B-8D47-54795D0EBF38)
 string(UUID PRODUCT_CODE NAMESPACE ${namespace} NAME "ruvo-product-${VERSION}" TYPE SHA1 UPPER)
-string(UUID package_code NAMESPACE ${namespace} NAME "ruvo-package-${VERSION}" TYPE SHA1 UPPER)
-configure_file(${CMAKE_CURRENT_LIST_DIR}/../packaging/ruvo.wxs.in ${OUTPUT}.wxs @ONLY)
+set(wxs ${OUTPUT}.wxs)
+configure_file(${CMAKE_CURRENT_LIST_DIR}/../packaging/ruvo.wxs.in ${wxs} @ONLY)
+# Windows Installer caches a package by its package code and takes two
+# packages with one code for the same package, so the code must change
+# whenever the package does: it follows from the version and a digest of
+# what makes the package (the files, the source for wixl, this script and
+# wixl's version), so that the same sources still give the same package.
+execute_process(COMMAND ${WIXL} --version OUTPUT_VARIABLE contents COMMAND_ERROR_IS_FATAL ANY)
+foreach(file ${FILES}/ruvo.exe ${FILES}/LICENSE.txt ${FILES}/README-windows.txt ${wxs}
+             ${CMAKE_CURRENT_LIST_FILE})
+  file(SHA256 ${file} digest)
+  string(APPEND contents "${digest}\n")
+endforeach()
+string(SHA256 digest "${contents}")
+string(UUID package_code NAMESPACE ${namespace} NAME "ruvo-package-${VERSION}-${digest}" TYPE SHA1
+       UPPER)
 
 # wixl writes the time into the summary information and the files' times into
 # the cabinet. With SOURCE_DATE_EPOCH set, both are that time: the files get
@@ -48,7 +61,7 @@ endif()
 
 file(REMOVE ${OUTPUT})
 # wixl finds the files named in the source in the folder it runs in.
-execute_process(COMMAND ${at_epoch} ${WIXL} -a x86 -o ${OUTPUT} ${OUTPUT}.wxs
+execute_process(COMMAND ${at_epoch} ${WIXL} -a x86 -o ${OUTPUT} ${wxs}
                 WORKING_DIRECTORY ${FILES} COMMAND_ERROR_IS_FATAL ANY)
 execute_process(
   COMMAND ${at_epoch} ${MSIBUILD} ${OUTPUT}

@@ -6,8 +6,8 @@
 set -u
 step=$1 arch=$2 build=$3 version=$4 cmake=$5 wine=$6 wineserver=$7 missing=${8:-}
 fail() { echo "FAIL: $*" && exit 1; }
-command -v wixl >/dev/null && command -v msibuild >/dev/null ||
-    missing=${missing:-no wixl or no msibuild (packages wixl and msitools)}
+command -v wixl >/dev/null && command -v msibuild >/dev/null && command -v msiinfo >/dev/null ||
+    missing=${missing:-no wixl, msibuild or msiinfo (packages wixl and msitools)}
 if [ -n "$missing" ]; then
     [ "${CI:-}" = true ] && fail "CI must run every step, but $missing"
     echo "SKIP: $missing" && exit 77
@@ -45,6 +45,8 @@ installed_once() {
     diff -r "$2" "$installed" || fail "the installed files differ"
     [ "$(entries)" = "$(cat "$WINEPREFIX.path")"$'\n'"$folder" ] || fail "PATH: $(entries)"
 }
+# The package code (the Revision number of the summary information) of an .msi.
+package_code() { msiinfo suminfo "$1" | sed -n 's/^Revision number (UUID): //p'; }
 
 case $step in
 install)
@@ -60,12 +62,20 @@ repair) # brings back a lost file; neither it nor a second install adds to PATH
     w msiexec /i "$msi" REINSTALL=ALL REINSTALLMODE=vamus /qn
     w msiexec /i "$msi" /qn
     installed_once "$version" "$files" ;;
-upgrade) # to the next major version, whose ruvo.exe ends in one more byte
+upgrade) # to the next major version, whose ruvo.exe ends in one more byte.
+    # The same version with that ruvo.exe is another package, with a package code of its own.
     new=$build/msi-upgrade next=$((${version%%.*} + 1)).0.0
     rm -rf "$new" && cp -r "$files" "$new" && echo >>"$new/ruvo.exe"
-    "$cmake" "-DVERSION=$next" "-DFILES=$new" "-DOUTPUT=$new.msi" -DMANUFACTURER=ruvo \
-        -DDESCRIPTION=ruvo -P "$(dirname "$0")/../cmake/msi.cmake" || fail "no .msi for $next"
-    w msiexec /i "$new.msi" /qn
+    summary=$(msiinfo suminfo "$msi")
+    for v in "$version" "$next"; do
+        "$cmake" "-DVERSION=$v" "-DFILES=$new" "-DOUTPUT=$new-$v.msi" \
+            "-DMANUFACTURER=$(sed -n 's/^Author: //p' <<<"$summary")" \
+            "-DDESCRIPTION=$(sed -n 's/^Comments: //p' <<<"$summary")" \
+            -P "$(dirname "$0")/../cmake/msi.cmake" || fail "no .msi for $v"
+    done
+    [ "$(package_code "$new-$version.msi")" != "$(package_code "$msi")" ] ||
+        fail "two packages of $version have one package code, $(package_code "$msi")"
+    w msiexec /i "$new-$next.msi" /qn
     installed_once "$next" "$new" ;;
 uninstall)
     product=$(programs | cut -d ' ' -f 1) && [ -n "$product" ] || fail "ruvo is not installed"
