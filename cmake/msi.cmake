@@ -4,13 +4,18 @@
 #   cmake -DVERSION=<version> -DFILES=<folder> -DOUTPUT=<file.msi> -DMANUFACTURER=<name>
 #         -DDESCRIPTION=<text> -P msi.cmake
 #
-# wixl (package wixl) builds it from packaging/ruvo.wxs.in. wixl 0.101 knows
-# no Environment element, so msibuild (package msitools) then adds the
-# Environment table, whose one row appends the install folder to the
-# machine's PATH ([~] is the value already there; = sets it on install, -
-# takes the folder out again on uninstall, * makes it the machine's). PATH
-# keeps its type, and a repair or a second install does not append the folder
-# again (the wine.*.msi.* tests check both).
+# wixl (package wixl) builds it from packaging/ruvo.wxs.in, and msibuild
+# (package msitools) then writes what wixl 0.101 cannot:
+# - the Environment table, whose one row appends the install folder to the
+#   machine's PATH ([~] is the value already there; = sets it on install, -
+#   takes the folder out again on uninstall, * makes it the machine's). PATH
+#   keeps its type, and a repair or a second install does not append the
+#   folder again (the wine.*.msi.* tests check both);
+# - ruvo.exe's file version, so that Windows Installer compares versions, not
+#   hashes and dates, when it replaces the program; the hash row wixl writes
+#   for every file stays only for the unversioned text files;
+# - the short name of README-windows.txt, which is no 8.3 name;
+# - the summary information, with the package code (below).
 foreach(name VERSION FILES OUTPUT MANUFACTURER DESCRIPTION)
   if(NOT DEFINED ${name})
     message(FATAL_ERROR "msi.cmake needs -D${name}=...")
@@ -21,6 +26,12 @@ find_program(MSIBUILD msibuild)
 if(NOT WIXL OR NOT MSIBUILD)
   message(FATAL_ERROR "The .msi needs wixl and msibuild (packages wixl and msitools)")
 endif()
+
+if(NOT VERSION MATCHES "^[0-9]+\\.[0-9]+\\.[0-9]+$")
+  message(FATAL_ERROR "VERSION is ${VERSION}, not major.minor.patch")
+endif()
+# ruvo.exe's version resource says major,minor,patch,0 (src/windows/version.rc.in).
+set(file_version ${VERSION}.0)
 
 # Each version is a product of its own, whose code follows from the version.
 set(namespace 223B4EE4-CF35-416B-8D47-54795D0EBF38)
@@ -70,5 +81,9 @@ execute_process(
 `Component_` CHAR(72) NOT NULL PRIMARY KEY `Environment`)"
     -q "INSERT INTO `Environment` (`Environment`, `Name`, `Value`, `Component_`) \
 VALUES ('PATH', '=-*PATH', '[~];[INSTALLDIR]', 'ruvo')"
+    -q "UPDATE `File` SET `Version` = '${file_version}' WHERE `File` = 'ruvo.exe'"
+    -q "DELETE FROM `MsiFileHash` WHERE `File_` = 'ruvo.exe'"
+    -q "UPDATE `File` SET `FileName` = 'README-W.TXT|README-windows.txt' \
+WHERE `File` = 'README_windows.txt'"
     -s "ruvo ${VERSION}" ${MANUFACTURER} "Intel;1033" {${package_code}}
   COMMAND_ERROR_IS_FATAL ANY)
