@@ -15,6 +15,7 @@
 #   hashes and dates, when it replaces the program; the hash row wixl writes
 #   for every file stays only for the unversioned text files;
 # - the short name of README-windows.txt, which is no 8.3 name;
+# - INSTALLDIR among the secure properties;
 # - the summary information, with the package code (below).
 foreach(name VERSION FILES OUTPUT MANUFACTURER DESCRIPTION)
   if(NOT DEFINED ${name})
@@ -23,8 +24,9 @@ foreach(name VERSION FILES OUTPUT MANUFACTURER DESCRIPTION)
 endforeach()
 find_program(WIXL wixl)
 find_program(MSIBUILD msibuild)
-if(NOT WIXL OR NOT MSIBUILD)
-  message(FATAL_ERROR "The .msi needs wixl and msibuild (packages wixl and msitools)")
+find_program(MSIINFO msiinfo)
+if(NOT WIXL OR NOT MSIBUILD OR NOT MSIINFO)
+  message(FATAL_ERROR "The .msi needs wixl, msibuild and msiinfo (packages wixl and msitools)")
 endif()
 
 if(NOT VERSION MATCHES "^[0-9]+\\.[0-9]+\\.[0-9]+$")
@@ -74,6 +76,13 @@ file(REMOVE ${OUTPUT})
 # wixl finds the files named in the source in the folder it runs in.
 execute_process(COMMAND ${at_epoch} ${WIXL} -a x86 -o ${OUTPUT} ${wxs}
                 WORKING_DIRECTORY ${FILES} COMMAND_ERROR_IS_FATAL ANY)
+# wixl lists the properties of its MajorUpgrade as secure; INSTALLDIR joins them.
+execute_process(COMMAND ${MSIINFO} export ${OUTPUT} Property OUTPUT_VARIABLE properties
+                COMMAND_ERROR_IS_FATAL ANY)
+if(NOT properties MATCHES "\nSecureCustomProperties\t([^\r\n]+)")
+  message(FATAL_ERROR "wixl wrote no SecureCustomProperties:\n${properties}")
+endif()
+set(secure "INSTALLDIR;${CMAKE_MATCH_1}")
 execute_process(
   COMMAND ${at_epoch} ${MSIBUILD} ${OUTPUT}
     -q "CREATE TABLE `Environment` (`Environment` CHAR(72) NOT NULL, \
@@ -85,5 +94,6 @@ VALUES ('PATH', '=-*PATH', '[~];[INSTALLDIR]', 'ruvo')"
     -q "DELETE FROM `MsiFileHash` WHERE `File_` = 'ruvo.exe'"
     -q "UPDATE `File` SET `FileName` = 'README-W.TXT|README-windows.txt' \
 WHERE `File` = 'README_windows.txt'"
+    -q "UPDATE `Property` SET `Value` = '${secure}' WHERE `Property` = 'SecureCustomProperties'"
     -s "ruvo ${VERSION}" ${MANUFACTURER} "Intel;1033" {${package_code}}
   COMMAND_ERROR_IS_FATAL ANY)
