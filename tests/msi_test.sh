@@ -57,8 +57,6 @@ uninstalled() {
         [ "$(entries)" = "$(cat "$WINEPREFIX.path")" ] ||
         fail "left: $(ls "$(unix "$1")") $(programs); PATH: $(entries)"
 }
-# The package code (the Revision number of the summary information) of an .msi.
-package_code() { msiinfo suminfo "$1" | sed -n 's/^Revision number (UUID): //p'; }
 table() { msiinfo export "$msi" "$1" | tail -n +4 | tr -d '\r'; }
 
 case $step in
@@ -93,12 +91,12 @@ upgrade) # to the next major version, whose ruvo.exe ends in one more byte, in t
             "-DDESCRIPTION=$(sed -n 's/^Comments: //p' <<<"$summary")" \
             -P "$(dirname "$0")/../cmake/msi.cmake" || fail "no .msi for $v"
     done
-    [ "$(package_code "$new-$version.msi")" != "$(package_code "$msi")" ] ||
-        fail "two packages of $version have one package code, $(package_code "$msi")"
+    code=$(grep '^Revision number' <<<"$summary") # the package code
+    [ "$(msiinfo suminfo "$new-$version.msi" | grep '^Revision number')" != "$code" ] ||
+        fail "two packages of $version have one package code: $code"
     w msiexec /i "$new-$next.msi" /qn
     installed_once "$next" "$new" "$chosen" ;;
-uninstall) # and forgets the folder: installed again, ruvo goes into Program Files, and a folder
-    # given to the next version wins over the one kept
+uninstall) # and forgets the folder, so ruvo goes into Program Files; one given wins over one kept
     uninstalled "$chosen"
     w msiexec /i "$msi" /qn
     installed_once "$version" "$files" "$default"
