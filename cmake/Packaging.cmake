@@ -2,8 +2,9 @@
 # completion on POSIX systems (a .deb with cpack -G DEB, which adds the licence and the changelog
 # as Debian keeps them), the program, a short text and the licence on Windows
 # (a .zip with cpack -G ZIP, and a Windows Installer package with the target
-# msi). The packages and the manual page carry the version of project(),
-# which must be the newest one in the changelog.
+# msi), and SHA256SUMS for the packages with the target checksums. The
+# packages and the manual page carry the version of project(), which must be
+# the newest one in the changelog.
 include(GNUInstallDirs)
 
 file(STRINGS packaging/changelog newest_entry LIMIT_COUNT 1)
@@ -118,6 +119,13 @@ if(WIN32 AND CMAKE_SIZEOF_VOID_P EQUAL 4)
             -P ${PROJECT_SOURCE_DIR}/cmake/msi.cmake
     DEPENDS ruvo VERBATIM)
 endif()
+
+# SHA256SUMS, to publish beside the packages, for those of this version that
+# are packed in the build folder: cmake --build . --target checksums.
+add_custom_target(checksums
+  COMMAND ${CMAKE_COMMAND} -DVERSION=${PROJECT_VERSION} -DFOLDER=${PROJECT_BINARY_DIR}
+          -P ${PROJECT_SOURCE_DIR}/cmake/checksums.cmake
+  VERBATIM)
 
 # The tests run the installed command and the page's examples on the build machine.
 if(BUILD_TESTING AND UNIX AND NOT CMAKE_CROSSCOMPILING)

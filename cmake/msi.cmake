@@ -4,13 +4,19 @@
 #   cmake -DVERSION=<version> -DFILES=<folder> -DOUTPUT=<file.msi> -DMANUFACTURER=<name>
 #         -DDESCRIPTION=<text> -P msi.cmake
 #
-# wixl (package wixl) builds it from packaging/ruvo.wxs.in. wixl 0.101 knows
-# no Environment element, so msibuild (package msitools) then adds the
-# Environment table, whose one row appends the install folder to the
-# machine's PATH ([~] is the value already there; = sets it on install, -
-# takes the folder out again on uninstall, * makes it the machine's). PATH
-# keeps its type, and a repair or a second install does not append the folder
-# again (the wine.*.msi.* tests check both).
+# wixl (package wixl) builds it from packaging/ruvo.wxs.in, and msibuild
+# (package msitools) then writes what wixl 0.101 cannot:
+# - the Environment table, whose one row appends the install folder to the
+#   machine's PATH ([~] is the value already there; = sets it on install, -
+#   takes the folder out again on uninstall, * makes it the machine's). PATH
+#   keeps its type, and a repair or a second install does not append the
+#   folder again (the wine.*.msi.* tests check both);
+# - ruvo.exe's file version, so that Windows Installer compares versions, not
+#   hashes and dates, when it replaces the program; the hash row wixl writes
+#   for every file stays only for the unversioned text files;
+# - the short name of README-windows.txt, which is no 8.3 name;
+# - INSTALLDIR among the secure properties;
+# - the summary information, with the package code (below).
 foreach(name VERSION FILES OUTPUT MANUFACTURER DESCRIPTION)
   if(NOT DEFINED ${name})
     message(FATAL_ERROR "msi.cmake needs -D${name}=...")
@@ -18,16 +24,36 @@ foreach(name VERSION FILES OUTPUT MANUFACTURER DESCRIPTION)
 endforeach()
 find_program(WIXL wixl)
 find_program(MSIBUILD msibuild)
-if(NOT WIXL OR NOT MSIBUILD)
-  message(FATAL_ERROR "The .msi needs wixl and msibuild (packages wixl and msitools)")
+find_program(MSIINFO msiinfo)
+if(NOT WIXL OR NOT MSIBUILD OR NOT MSIINFO)
+  message(FATAL_ERROR "The .msi needs wixl, msibuild and msiinfo (packages wixl and msitools)")
 endif()
 
-# Each version is a product of its own, with a package code of its own; both
-# follow from the version, so that the same sources give the same package.
+if(NOT VERSION MATCHES "^[0-9]+\\.[0-9]+\\.[0-9]+$")
+  message(FATAL_ERROR "VERSION is ${VERSION}, not major.minor.patch")
+endif()
+# ruvo.exe's version resource says major,minor,patch,0 (src/windows/version.rc.in).
+set(file_version ${VERSION}.0)
+
+# Each version is a product of its own, whose code follows from the version.
 set(namespace 223B4EE4-CF35-416B-8D47-54795D0EBF38)
 string(UUID PRODUCT_CODE NAMESPACE ${namespace} NAME "ruvo-product-${VERSION}" TYPE SHA1 UPPER)
-string(UUID package_code NAMESPACE ${namespace} NAME "ruvo-package-${VERSION}" TYPE SHA1 UPPER)
-configure_file(${CMAKE_CURRENT_LIST_DIR}/../packaging/ruvo.wxs.in ${OUTPUT}.wxs @ONLY)
+set(wxs ${OUTPUT}.wxs)
+configure_file(${CMAKE_CURRENT_LIST_DIR}/../packaging/ruvo.wxs.in ${wxs} @ONLY)
+# Windows Installer caches a package by its package code and takes two
+# packages with one code for the same package, so the code must change
+# whenever the package does: it follows from the version and a digest of
+# what makes the package (the files, the source for wixl, this script and
+# wixl's version), so that the same sources still give the same package.
+execute_process(COMMAND ${WIXL} --version OUTPUT_VARIABLE contents COMMAND_ERROR_IS_FATAL ANY)
+foreach(file ${FILES}/ruvo.exe ${FILES}/LICENSE.txt ${FILES}/README-windows.txt ${wxs}
+             ${CMAKE_CURRENT_LIST_FILE})
+  file(SHA256 ${file} digest)
+  string(APPEND contents "${digest}\n")
+endforeach()
+string(SHA256 digest "${contents}")
+string(UUID package_code NAMESPACE ${namespace} NAME "ruvo-package-${VERSION}-${digest}" TYPE SHA1
+       UPPER)
 
 # wixl writes the time into the summary information and the files' times into
 # the cabinet. With SOURCE_DATE_EPOCH set, both are that time: the files get
@@ -48,8 +74,15 @@ endif()
 
 file(REMOVE ${OUTPUT})
 # wixl finds the files named in the source in the folder it runs in.
-execute_process(COMMAND ${at_epoch} ${WIXL} -a x86 -o ${OUTPUT} ${OUTPUT}.wxs
+execute_process(COMMAND ${at_epoch} ${WIXL} -a x86 -o ${OUTPUT} ${wxs}
                 WORKING_DIRECTORY ${FILES} COMMAND_ERROR_IS_FATAL ANY)
+# wixl lists the properties of its MajorUpgrade as secure; INSTALLDIR joins them.
+execute_process(COMMAND ${MSIINFO} export ${OUTPUT} Property OUTPUT_VARIABLE properties
+                COMMAND_ERROR_IS_FATAL ANY)
+if(NOT properties MATCHES "\nSecureCustomProperties\t([^\r\n]+)")
+  message(FATAL_ERROR "wixl wrote no SecureCustomProperties:\n${properties}")
+endif()
+set(secure "INSTALLDIR;${CMAKE_MATCH_1}")
 execute_process(
   COMMAND ${at_epoch} ${MSIBUILD} ${OUTPUT}
     -q "CREATE TABLE `Environment` (`Environment` CHAR(72) NOT NULL, \
@@ -57,5 +90,10 @@ execute_process(
 `Component_` CHAR(72) NOT NULL PRIMARY KEY `Environment`)"
     -q "INSERT INTO `Environment` (`Environment`, `Name`, `Value`, `Component_`) \
 VALUES ('PATH', '=-*PATH', '[~];[INSTALLDIR]', 'ruvo')"
+    -q "UPDATE `File` SET `Version` = '${file_version}' WHERE `File` = 'ruvo.exe'"
+    -q "DELETE FROM `MsiFileHash` WHERE `File_` = 'ruvo.exe'"
+    -q "UPDATE `File` SET `FileName` = 'README-W.TXT|README-windows.txt' \
+WHERE `File` = 'README_windows.txt'"
+    -q "UPDATE `Property` SET `Value` = '${secure}' WHERE `Property` = 'SecureCustomProperties'"
     -s "ruvo ${VERSION}" ${MANUFACTURER} "Intel;1033" {${package_code}}
   COMMAND_ERROR_IS_FATAL ANY)

@@ -6,24 +6,28 @@
 set -u
 step=$1 arch=$2 build=$3 version=$4 cmake=$5 wine=$6 wineserver=$7 missing=${8:-}
 fail() { echo "FAIL: $*" && exit 1; }
-command -v wixl >/dev/null && command -v msibuild >/dev/null ||
-    missing=${missing:-no wixl or no msibuild (packages wixl and msitools)}
+command -v wixl >/dev/null && command -v msibuild >/dev/null && command -v msiinfo >/dev/null ||
+    missing=${missing:-no wixl, msibuild or msiinfo (packages wixl and msitools)}
 if [ -n "$missing" ]; then
     [ "${CI:-}" = true ] && fail "CI must run every step, but $missing"
     echo "SKIP: $missing" && exit 77
 fi
 export WINEPREFIX=$build/wineprefix-msi WINEDEBUG=-all WINEDLLOVERRIDES=mscoree,mshtml=
 out=$WINEPREFIX.out files=$build/windows/msi-files msi=$build/windows/ruvo-$version-win32.msi
+# The upgrade step packs the next major version from the files in $new.
+new=$build/msi-upgrade next=$((${version%%.*} + 1)).0.0
 # Wine's output goes to a file: the processes that it leaves running would hold a pipe open.
 w() { "$wine" "$@" >"$out" 2>&1 || fail "$* ended with $?: $(cat "$out")"; }
 if [ "$step" = install ]; then
     "$cmake" --build "$build/windows" --target msi >"$out" 2>&1 || fail "the .msi: $(cat "$out")"
     rm -rf "$WINEPREFIX" && mkdir "$WINEPREFIX" && "$wineserver" -p60 >"$out" 2>&1 && w wineboot -i
 fi
-# In a 64-bit prefix, the 32-bit package goes into Program Files (x86).
-folder='C:\Program Files\ruvo\'
-[ -d "$WINEPREFIX/drive_c/Program Files (x86)" ] && folder='C:\Program Files (x86)\ruvo\'
-installed=$WINEPREFIX/drive_c/$(echo "${folder:3:-1}" | tr '\\' /)
+# The install step chooses a folder, which repair and upgrade keep. Without one, the package
+# goes into Program Files; in a 64-bit prefix, into Program Files (x86).
+chosen='C:\tools\ruvo\'
+default='C:\Program Files\ruvo\'
+[ -d "$WINEPREFIX/drive_c/Program Files (x86)" ] && default='C:\Program Files (x86)\ruvo\'
+unix() { echo "$WINEPREFIX/drive_c/$(echo "${1:3:-1}" | tr '\\' /)"; }
 # PATH's entries, one a line, while it is REG_EXPAND_SZ. Empty entries are left
 # out: Wine's RemoveEnvironmentStrings leaves the ; before the entry that it
 # removes, where Windows takes both away.
@@ -31,47 +35,78 @@ entries() {
     w reg query 'HKLM\SYSTEM\CurrentControlSet\Control\Session Manager\Environment' /v PATH
     sed -n 's/.* PATH    REG_EXPAND_SZ    //p' "$out" | tr -d '\r' | tr ';' '\n' | grep -v '^$'
 }
-# "{product code} ruvo version publisher" of each program in Programs and
-# Features, all of them ruvo in this prefix.
+# "{product code} ruvo version folder publisher" of each program in Programs
+# and Features, all of them ruvo in this prefix.
 programs() {
     w reg query 'HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall' /s /reg:32
-    tr -d '\r' <"$out" |
-        sed -n 's/.*\\Uninstall\\//p; s/ *\(DisplayName\|DisplayVersion\|Publisher\) *REG_SZ *//p' |
-        paste -d ' ' - - - -
+    tr -d '\r' <"$out" | sed -n 's/.*\\Uninstall\\//p
+        s/ *\(DisplayName\|DisplayVersion\|InstallLocation\|Publisher\) *REG_SZ *//p' |
+        paste -d ' ' - - - - -
 }
-# Once ruvo VERSION, the files of FILES, and PATH as before with the folder once at its end.
+# Once ruvo VERSION in FOLDER, the files of FILES, and PATH as before with FOLDER once at the end.
 installed_once() {
-    [[ $(programs) =~ ^\{[-0-9A-F]+\}\ ruvo\ $1\ [^{]+$ ]] || fail "programs: $(programs)"
-    diff -r "$2" "$installed" || fail "the installed files differ"
-    [ "$(entries)" = "$(cat "$WINEPREFIX.path")"$'\n'"$folder" ] || fail "PATH: $(entries)"
+    [[ $(programs) =~ ^\{[-0-9A-F]+\}\ ruvo\ "$1 $3 "[^{]+$ ]] || fail "programs: $(programs)"
+    diff -r "$2" "$(unix "$3")" || fail "the installed files differ"
+    [ "$(entries)" = "$(cat "$WINEPREFIX.path")"$'\n'"$3" ] || fail "PATH: $(entries)"
 }
+# Uninstalled from FOLDER: no program, no files, and PATH as before.
+uninstalled() {
+    product=$(programs | cut -d ' ' -f 1) && [ -n "$product" ] || fail "ruvo is not installed"
+    w msiexec /x "$product" /qn
+    [ ! -e "$(unix "$1")" ] && [ -z "$(programs)" ] &&
+        [ "$(entries)" = "$(cat "$WINEPREFIX.path")" ] ||
+        fail "left: $(ls "$(unix "$1")") $(programs); PATH: $(entries)"
+}
+table() { msiinfo export "$msi" "$1" | tail -n +4 | tr -d '\r'; }
 
 case $step in
 install)
+    # Every file name 8.3, or short|long; ruvo.exe with the version of its version resource, and
+    # a hash row for each file without a version, as Windows Installer wants them.
+    long=$(table File | cut -f 3 | grep -Ev '^[^]|. +,;=[]{1,8}(\.[^]|. +,;=[]{1,3})?(\|.+)?$')
+    exe=$(table File | awk -F '\t' '$1 == "ruvo.exe" { print $5 }')
+    unversioned=$(table File | awk -F '\t' '$5 == "" { print $1 }' | sort)
+    [ -z "$long" ] && [ "$exe" = "$version.0" ] &&
+        [ "$(table MsiFileHash | cut -f 1 | sort)" = "$unversioned" ] ||
+        fail "File and MsiFileHash tables: $(table File; table MsiFileHash)"
     entries >"$WINEPREFIX.path"
-    w msiexec /i "$msi" /qn
-    installed_once "$version" "$files" ;;
+    w msiexec /i "$msi" "INSTALLDIR=$chosen" /qn
+    installed_once "$version" "$files" "$chosen" ;;
 run_from_path)
     [ "$arch" = i686 ] || { echo "SKIP: this machine cannot run 32-bit ruvo.exe" && exit 77; }
     w cmd /c 'cd /d C:\windows && ruvo P'
-    [ "$(tail -n 1 "$out" | tr -d '\r')" = "$folder" ] || fail "ruvo P printed: $(cat "$out")" ;;
-repair) # brings back a lost file; neither it nor a second install adds to PATH
-    rm "$installed/ruvo.exe"
+    [ "$(tail -n 1 "$out" | tr -d '\r')" = "$chosen" ] || fail "ruvo P printed: $(cat "$out")" ;;
+repair) # a lost file back in the chosen folder; neither it nor a second install adds to PATH
+    rm "$(unix "$chosen")/ruvo.exe"
     w msiexec /i "$msi" REINSTALL=ALL REINSTALLMODE=vamus /qn
     w msiexec /i "$msi" /qn
-    installed_once "$version" "$files" ;;
-upgrade) # to the next major version, whose ruvo.exe ends in one more byte
-    new=$build/msi-upgrade next=$((${version%%.*} + 1)).0.0
+    installed_once "$version" "$files" "$chosen" ;;
+upgrade) # to the next major version, whose ruvo.exe ends in one more byte, in the same folder.
+    # The same version with that ruvo.exe is another package, with a package code of its own.
     rm -rf "$new" && cp -r "$files" "$new" && echo >>"$new/ruvo.exe"
-    "$cmake" "-DVERSION=$next" "-DFILES=$new" "-DOUTPUT=$new.msi" -DMANUFACTURER=ruvo \
-        -DDESCRIPTION=ruvo -P "$(dirname "$0")/../cmake/msi.cmake" || fail "no .msi for $next"
-    w msiexec /i "$new.msi" /qn
-    installed_once "$next" "$new" ;;
-uninstall)
-    product=$(programs | cut -d ' ' -f 1) && [ -n "$product" ] || fail "ruvo is not installed"
-    w msiexec /x "$product" /qn
-    [ ! -e "$installed" ] && [ -z "$(programs)" ] &&
-        [ "$(entries)" = "$(cat "$WINEPREFIX.path")" ] ||
-        fail "left: $(ls "$installed") $(programs); PATH: $(entries)"
-    "$wineserver" -k ;;
+    summary=$(msiinfo suminfo "$msi")
+    for v in "$version" "$next"; do
+        "$cmake" "-DVERSION=$v" "-DFILES=$new" "-DOUTPUT=$new-$v.msi" \
+            "-DMANUFACTURER=$(sed -n 's/^Author: //p' <<<"$summary")" \
+            "-DDESCRIPTION=$(sed -n 's/^Comments: //p' <<<"$summary")" \
+            -P "$(dirname "$0")/../cmake/msi.cmake" || fail "no .msi for $v"
+    done
+    code=$(grep '^Revision number' <<<"$summary") # the package code
+    [ "$(msiinfo suminfo "$new-$version.msi" | grep '^Revision number')" != "$code" ] ||
+        fail "two packages of $version have one package code: $code"
+    w msiexec /i "$new-$next.msi" /qn
+    installed_once "$next" "$new" "$chosen" ;;
+uninstall) # and forgets the folder, so ruvo goes into Program Files; one given wins over one kept
+    uninstalled "$chosen"
+    w msiexec /i "$msi" /qn
+    installed_once "$version" "$files" "$default"
+    w msiexec /i "$new-$next.msi" "INSTALLDIR=$chosen" /qn
+    installed_once "$next" "$new" "$chosen"
+    uninstalled "$chosen"
+    # The server started with -p60 may have exited on its own; wineserver -k then exits 1 and says
+    # nothing.
+    "$wineserver" -k >"$out" 2>&1 && exit 0
+    status=$?
+    [ $status = 1 ] && [ ! -s "$out" ] || fail "wineserver -k ended with $status: $(cat "$out")"
+    echo "wineserver -k: the server had already exited" ;;
 esac
