@@ -86,9 +86,8 @@ int open_terminal(std::string& slave_path, int& slave_fd) {
 
 [[noreturn]] void exec_child(const char* file, const std::vector<std::string>& argv,
                              const std::vector<std::string>& env, int out_fd, int err_fd,
-                             stdout_target target, const std::string& out_path,
-                             const char* directory) {
-    if (directory != nullptr && chdir(directory) != 0)
+                             stdout_target target, const std::string& out_path) {
+    if (chdir(RUVO_RUN_FOLDER) != 0)
         _exit(126);
     if (target == stdout_target::full_device || target == stdout_target::file)
         out_fd = open(out_path.c_str(), O_WRONLY);
@@ -330,7 +329,7 @@ bool on_terminal(stdout_target target) {
 }
 
 run_result run_ruvo(const std::vector<std::string>& args, const std::vector<std::string>& env,
-                    stdout_target target, const char* directory, const char* fail_writes) {
+                    stdout_target target, const char* fail_writes) {
     const char* file = RUVO_PROGRAM;
     std::vector<std::string> argv{"ruvo"};
     argv.insert(argv.end(), args.begin(), args.end());
@@ -376,7 +375,7 @@ run_result run_ruvo(const std::vector<std::string>& args, const std::vector<std:
     }
     pid_t child = fork();
     if (child == 0)
-        exec_child(file, argv, environment, out_pipe[1], err_pipe[1], target, out_path, directory);
+        exec_child(file, argv, environment, out_pipe[1], err_pipe[1], target, out_path);
     close(out_pipe[1]);
     close(err_pipe[1]);
     run_result result{};

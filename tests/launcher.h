@@ -38,6 +38,9 @@ enum class stdout_target {
 // True when the tests drive ruvo.exe under Wine.
 bool on_windows();
 
+// True when target is a terminal; under Wine, ruvo.exe then writes to a console.
+bool on_terminal(stdout_target target);
+
 // The file of the 32-bit ruvo.exe, the program for Windows.
 const char* windows_program();
 
@@ -79,14 +82,14 @@ testing::AssertionResult same_bytes(const char* actual_expression, const char* e
 // else reaches the program. Under Wine a Windows parent starts ruvo.exe with
 // args and env, in WTF-8, as its UTF-16 command line and the first entries
 // of its environment block, Wine's own entries after them; an LC_ALL setting
-// chooses Wine's locale instead (C.UTF-8 otherwise). directory, when given, is the
-// working directory. fail_writes, when given, runs ruvo under strace, which
-// makes the writes to a terminal or /dev/full that it picks fail with EDQUOT
-// (strace's when= expression: "2" the second write, "2+" every write from
-// the second on).
+// chooses Wine's locale instead (C.UTF-8 otherwise). Every run starts in a
+// folder that holds the files a.txt, b.txt and P, which a wildcard in a
+// parameter would match if the start-up expanded it. fail_writes, when
+// given, runs ruvo under strace, which makes the writes to a terminal or
+// /dev/full that it picks fail with EDQUOT (strace's when= expression: "2"
+// the second write, "2+" every write from the second on).
 run_result run_ruvo(const std::vector<std::string>& args, const std::vector<std::string>& env,
-                    stdout_target target = stdout_target::pipe, const char* directory = nullptr,
-                    const char* fail_writes = nullptr);
+                    stdout_target target = stdout_target::pipe, const char* fail_writes = nullptr);
 
 // The fields of file's version resource as Windows' version.dll reads them,
 // one key=value line each (under Wine).
