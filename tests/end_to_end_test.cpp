@@ -42,8 +42,7 @@ enum class on_windows_row {
 
 // A row's text, written out; or, when it is long, made only when the row
 // runs, so that listing the rows or running one builds no other row's data.
-class text {
-  public:
+struct text {
     text(const char* written) : written(written) {}
     text(std::string written) : written(std::move(written)) {}
     template <typename maker, typename = std::enable_if_t<std::is_invocable_v<maker>>>
@@ -51,8 +50,6 @@ class text {
     std::string operator*() const {
         return make != nullptr ? make() : written;
     }
-
-  private:
     std::string written;
     std::string (*make)() = nullptr;
 };

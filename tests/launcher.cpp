@@ -288,10 +288,8 @@ testing::AssertionResult same_bytes(const char* actual_expression, const char* e
                                     const std::string& actual, const std::string& expected) {
     if (actual == expected)
         return testing::AssertionSuccess();
-    const std::size_t at =
-        std::mismatch(actual.begin(), actual.begin() + std::min(actual.size(), expected.size()),
-                      expected.begin())
-            .first -
+    const auto at =
+        std::mismatch(actual.begin(), actual.end(), expected.begin(), expected.end()).first -
         actual.begin();
     const std::size_t from = at < 40 ? 0 : at - 40;
     return testing::AssertionFailure()
