@@ -31,7 +31,7 @@ void check_round_trip(const std::string& value, const std::string& what) {
     int status = -1;
     std::string out = captured_run(2, argv, status);
     ASSERT_EQ(status, 0);
-    ASSERT_EQ(out.compare(0, header.size(), header), 0);
+    ASSERT_PRED_FORMAT2(same_bytes, out.substr(0, header.size()), header);
     ASSERT_GT(out.size(), header.size());
     std::string back;
     std::size_t last = out.size() - 1;
