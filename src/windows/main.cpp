@@ -10,8 +10,10 @@
 #include <wchar.h>
 
 extern "C" {
-// MinGW's start-up expands wildcard patterns of the command line unless the
-// program says no; a parameter such as "*" must reach ruvo as typed.
+// MinGW's start-up expands wildcard patterns of the narrow command line
+// unless the program says no. ruvo reads the wide one, unexpanded, so that a
+// parameter such as "*" reaches it as typed: the expansion would only search
+// the folder for nothing.
 int _dowildcard = 0;
 
 // msvcrt.dll's own splitting of the wide command line, the same rules as the
