@@ -98,8 +98,8 @@ constexpr stdout_target tty = stdout_target::terminal, cells = stdout_target::te
 const std::vector<text> two_paths{"PATH=/usr/bin;/bin"};
 const std::string two_listed = shown("PATH", "/usr/bin;\n/bin\n");
 // Characters that code page 1252 lacks, and ones it has (UTF-8 on the Unix
-// side). A console shows them all; redirected, ruvo.exe writes the runtime's
-// bytes in code page 1252, "?" for a character it lacks.
+// side). A console shows them all; redirected, ruvo.exe writes them in code
+// page 1252, "?" for a character it lacks.
 const std::vector<text> cjk_cyrillic{"V=C:\\\xe7\x94\xa8\xe6\x88\xb7\\\xe4\xb8\xad\xe6\x96\x87;"
                                      "D:\\\xd0\x9f\xd1\x80\xd0\xb8\xd0\xb2\xd0\xb5\xd1\x82"};
 const std::string cjk_listed =
@@ -115,7 +115,7 @@ std::string repeated(const std::string& text, std::size_t count) {
     return result;
 }
 // An element longer than the listing's buffer (64 KiB), a three-byte "\u20ac"
-// (code page 1252: 0x80) across the buffer's edge.
+// across the buffer's edge.
 std::string long_euros() {
     return "ab" + repeated("\xe2\x82\xac", 21846);
 }
