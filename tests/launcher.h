@@ -29,7 +29,8 @@ enum class stdout_target {
     terminal_input_error_shown,  // the same, standard error on the terminal (under Wine, CON)
     terminal_write_only,         // the terminal open for writing only; under Wine, cmd's > CON
     terminal_cells,              // a terminal; under Wine, out is what the console holds when
-                                 // ruvo.exe ends, read back unit for unit, row by row
+                                 // ruvo.exe ends, read back unit for unit, row by row, its
+                                 // processed output off so that each CR is kept
     null_device,                 // /dev/null; under Wine, NUL
     reader_gone,                 // a pipe whose reader has gone, SIGPIPE at its default
     reader_gone_sigpipe_ignored, // the same, SIGPIPE ignored

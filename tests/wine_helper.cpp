@@ -12,8 +12,9 @@
 // REQUEST holds NUL-ended strings in WTF-8 (UTF-8 that also carries lone
 // surrogates): the count of the argument vector, the vector (the program
 // first), then NAME=VALUE settings, which come first in the block. The
-// helper exits with the program's status. --cells writes the console's rows
-// up to the cursor to FILE, in WTF-8, blanks at row ends left out.
+// helper exits with the program's status. --cells turns the console's
+// processed output off, then writes its rows up to the cursor to FILE, in
+// WTF-8, blanks at row ends left out.
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
@@ -160,6 +161,10 @@ int main(int argc, char** argv) {
         else if (strncmp(argv[arg], "--cells=", 8) == 0)
             cells = argv[arg] + 8;
     }
+    // Processed output off, as a parent may leave it: the console then keeps
+    // what ruvo.exe writes as written, the CR before each LF included.
+    if (cells != nullptr && !SetConsoleMode(startup.hStdOutput, 0))
+        return 125;
     FILE* request = fopen(argv[arg], "rb");
     if (request == nullptr)
         return 125;
