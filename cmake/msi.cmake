@@ -11,9 +11,10 @@
 #   takes the folder out again on uninstall, * makes it the machine's). PATH
 #   keeps its type, and a repair or a second install does not append the
 #   folder again (the wine.*.msi.* tests check both);
-# - ruvo.exe's file version, so that Windows Installer compares versions, not
-#   hashes and dates, when it replaces the program; the hash row wixl writes
-#   for every file stays only for the unversioned text files;
+# - ruvo.exe's file version and language (U.S. English, as its version
+#   resource says), so that Windows Installer compares versions, not hashes
+#   and dates, when it replaces the program; the hash row wixl writes for
+#   every file stays only for the unversioned text files;
 # - the short name of README-windows.txt, which is no 8.3 name;
 # - INSTALLDIR among the secure properties;
 # - the summary information, with the package code (below).
@@ -90,7 +91,8 @@ execute_process(
 `Component_` CHAR(72) NOT NULL PRIMARY KEY `Environment`)"
     -q "INSERT INTO `Environment` (`Environment`, `Name`, `Value`, `Component_`) \
 VALUES ('PATH', '=-*PATH', '[~];[INSTALLDIR]', 'ruvo')"
-    -q "UPDATE `File` SET `Version` = '${file_version}' WHERE `File` = 'ruvo.exe'"
+    -q "UPDATE `File` SET `Version` = '${file_version}', `Language` = '1033' \
+WHERE `File` = 'ruvo.exe'"
     -q "DELETE FROM `MsiFileHash` WHERE `File_` = 'ruvo.exe'"
     -q "UPDATE `File` SET `FileName` = 'README-W.TXT|README-windows.txt' \
 WHERE `File` = 'README_windows.txt'"

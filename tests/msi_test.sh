@@ -61,12 +61,12 @@ table() { msiinfo export "$msi" "$1" | tail -n +4 | tr -d '\r'; }
 
 case $step in
 install)
-    # Every file name 8.3, or short|long; ruvo.exe with the version of its version resource, and
-    # a hash row for each file without a version, as Windows Installer wants them.
+    # Every file name 8.3, or short|long; ruvo.exe with the version and language of its version
+    # resource, and a hash row for each file without a version, as Windows Installer wants them.
     long=$(table File | cut -f 3 | grep -Ev '^[^]|. +,;=[]{1,8}(\.[^]|. +,;=[]{1,3})?(\|.+)?$')
-    exe=$(table File | awk -F '\t' '$1 == "ruvo.exe" { print $5 }')
+    exe=$(table File | awk -F '\t' '$1 == "ruvo.exe" { print $5, $6 }')
     unversioned=$(table File | awk -F '\t' '$5 == "" { print $1 }' | sort)
-    [ -z "$long" ] && [ "$exe" = "$version.0" ] &&
+    [ -z "$long" ] && [ "$exe" = "$version.0 1033" ] &&
         [ "$(table MsiFileHash | cut -f 1 | sort)" = "$unversioned" ] ||
         fail "File and MsiFileHash tables: $(table File; table MsiFileHash)"
     entries >"$WINEPREFIX.path"
