@@ -121,15 +121,15 @@ std::string long_euros() {
 }
 
 // Every length of UTF-8 and the bounds of each: lead bytes C2, DF, E0, E0 A0,
-// ED, EF and F0, F4; U+FFFF and U+10FFFF. Then, after 4067 more units, a
+// ED, EF and F0, F3, F4; U+FFFF and U+10FFFF. Then, after 4065 more units, a
 // pair that starts on the last unit of the console's 4096-unit buffer, and
 // units that are half of no pair (WTF-8), beside the units that bound the
 // pairs: U+10000, U+0080, U+007F, D800 E000, D800 DBFF, D7FF DC00, DC00 DC00.
 // The name, half of a pair and then another pair on the header's last unit.
 std::string every_class() {
     return "\xc2\xa3\xc2\xa9;\xdf\x80;\xe0\xa4\x85;\xed\x95\x9c;\xef\xbc\xa1;"
-           "\xf4\x8f\xbf\xbf\xef\xbf\xbf\xe0\xa0\x80;" +
-           std::string(4067, 'x') +
+           "\xf3\xb0\x80\x80\xf4\x8f\xbf\xbf\xef\xbf\xbf\xe0\xa0\x80;" +
+           std::string(4065, 'x') +
            "\xf0\x9f\x98\x80;a\xed\xb0\x80;\xed\xa0\x80"
            "b;\xf0\x90\x80\x80;\xc2\x80;\x7f;\xed\xa0\x80\xee\x80\x80;"
            "\xed\xa0\x80\xed\xaf\xbf;\xed\x9f\xbf\xed\xb0\x80;\xed\xb0\x80\xed\xb0\x80";
@@ -158,9 +158,11 @@ std::string japanese(bool code_page_932) {
                     600);
 }
 // Longer than any value that a program can set (32767 UTF-16 units): only a
-// parent's environment block can hand it over.
+// parent's environment block can hand it over. 300,000 bytes in WTF-8: three
+// times what fits in ruvo.exe's own buffer, and more than the buffer holds
+// when a unit is taken for two bytes.
 std::string longest_value() {
-    return repeated(repeated("\xe2\x82\xac", 9999) + ";", 4);
+    return repeated(repeated("\xe2\x82\xac", 9999) + ";", 10);
 }
 
 const run_case cases[] = {
@@ -172,10 +174,11 @@ const run_case cases[] = {
     {"C, undefined", {"C"}, two_paths, missing("CLASSPATH"), 0},
     {"name upper-cased", {"ClassPath"}, {"CLASSPATH=x;y"}, shown("CLASSPATH", "x;\ny\n"), 0},
     {"no prefix matching", {"pa"}, {"PA=1", "PATH=2"}, shown("PA", "1\n"), 0},
-    // Ahead of it, a longer name and one that differs only in its last letter.
+    // Ahead of it, a longer name and names that differ only in the last or the
+    // first letter.
     {"every letter of the whole name compared",
      {"ab"},
-     {"ABC=1", "AA=2", "AB=3"},
+     {"ABC=1", "AA=2", "BB=4", "AB=3"},
      shown("AB", "3\n"),
      0},
     {"abbreviation letter doubled", {"cc"}, {"CC=gcc"}, shown("CC", "gcc\n"), 0},
