@@ -274,8 +274,8 @@ const run_case cases[] = {
      0,
      code_page_1252([] { return shown(std::string(30000, '?'), "1\n"); })},
     // Longer than any value a program can set, and copied from the block into
-    // memory of its own, where a longer value of another variable ahead of it
-    // may have been before.
+    // memory of its own, where the value of another variable ahead of it may
+    // have been before.
     {"longest value on a terminal",
      {"\u00fcber"},
      {[] { return "W=" + std::string(200000, 'b'); },
