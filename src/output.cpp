@@ -1,7 +1,8 @@
-// Standard output with a memory of its first failure: the run goes on as
-// usual after a failed write, and out_finish tells the caller at the end.
-// How a write is done and what a failure is called is the platform's own
-// (platform.h).
+// Standard output with a memory of its first failure. Once a write has
+// failed, nothing more is written: what the reader got is the start of the
+// output, never one with a hole in it. out_finish tells the caller at the
+// end. How a write is done and what a failure is called is the platform's
+// own (platform.h).
 #include "platform.h"
 #include "ruvo.h"
 
@@ -12,10 +13,8 @@ namespace {
 // every write has succeeded.
 int first_failure;
 
-// Called right after each output call. The error indicator of a stream stays
-// set, so only the call where it first shows says why.
-void check_output(bool call_failed) {
-    if (first_failure == 0 && (call_failed || stdout_error()))
+void check_output(bool written) {
+    if (!written)
         first_failure = stdout_failure();
 }
 } // namespace
@@ -25,9 +24,11 @@ void out_begin() {
 }
 
 void out_format(const char* format, ...) {
+    if (first_failure != 0)
+        return;
     va_list args;
     va_start(args, format);
-    check_output(!stdout_format(format, args));
+    check_output(stdout_format(format, args));
     va_end(args);
 }
 
@@ -36,13 +37,11 @@ void out_text(const char* text) {
 }
 
 void out_bytes(const char* bytes, size_t count) {
-    check_output(!stdout_write(bytes, count));
+    if (first_failure == 0)
+        check_output(stdout_write(bytes, count));
 }
 
-// Flushes standard output; on a failure reports it on standard error and
-// returns false.
 bool out_finish() {
-    check_output(!stdout_flush());
     if (first_failure == 0)
         return true;
     report_failure(first_failure);

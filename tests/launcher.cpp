@@ -4,6 +4,7 @@
 #include <poll.h>
 #include <signal.h>
 #include <sys/ioctl.h>
+#include <sys/resource.h>
 #include <sys/wait.h>
 #include <termios.h>
 #include <unistd.h>
@@ -89,8 +90,18 @@ int open_terminal(std::string& slave_path, int& slave_fd) {
                              stdout_target target, const std::string& out_path) {
     if (chdir(RUVO_RUN_FOLDER) != 0)
         _exit(126);
-    if (target == stdout_target::full_device || target == stdout_target::file)
+    if (target == stdout_target::full_device || target == stdout_target::file ||
+        target == stdout_target::file_of_16_kib)
         out_fd = open(out_path.c_str(), O_WRONLY);
+    if (target == stdout_target::file_of_16_kib) {
+        const rlimit limit{16384, 16384};
+        setrlimit(RLIMIT_FSIZE, &limit);
+        signal(SIGXFSZ, SIG_IGN);
+    }
+    // The file description is the parent's too: non-blocking for both ends'
+    // writers, as a parent that left its own output so hands it on.
+    if (target == stdout_target::slow_reader && !on_windows())
+        fcntl(out_fd, F_SETFL, fcntl(out_fd, F_GETFL) | O_NONBLOCK);
     if (target == stdout_target::null_device)
         out_fd = open("/dev/null", O_WRONLY);
     if (target == stdout_target::terminal_write_only)
@@ -313,6 +324,8 @@ std::vector<std::string> helper_options(stdout_target target, const std::string&
         return {"--out=con"};
     case stdout_target::null_device:
         return {"--out=nul"};
+    case stdout_target::slow_reader:
+        return {"--out=nowait"};
     case stdout_target::terminal_cells:
         return {"--cells=" + windows_path(request + ".cells")};
     default:
@@ -351,7 +364,8 @@ run_result run_ruvo(const std::vector<std::string>& args, const std::vector<std:
     if (pipe(out_pipe) != 0 || pipe(err_pipe) != 0)
         abort();
     std::string out_path = target == stdout_target::full_device ? "/dev/full" : "";
-    if (target == stdout_target::file) {
+    const bool to_file = target == stdout_target::file || target == stdout_target::file_of_16_kib;
+    if (to_file) {
         char path[] = "/tmp/ruvo-out-XXXXXX";
         close(mkstemp(path));
         out_path = path;
@@ -377,11 +391,16 @@ run_result run_ruvo(const std::vector<std::string>& args, const std::vector<std:
     close(out_pipe[1]);
     close(err_pipe[1]);
     run_result result{};
+    if (target == stdout_target::slow_reader && !on_windows())
+        sleep(1);
     drain(out_pipe[0], err_pipe[0], result);
     int wait_status = 0;
-    waitpid(child, &wait_status, 0);
+    rusage usage{};
+    wait4(child, &wait_status, 0, &usage);
     result.status = WIFEXITED(wait_status) ? WEXITSTATUS(wait_status) : 128 + WTERMSIG(wait_status);
-    if (target == stdout_target::file) {
+    result.cpu_seconds = static_cast<double>(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) +
+                         static_cast<double>(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
+    if (to_file) {
         result.out = contents(out_path);
         unlink(out_path.c_str());
     }
