@@ -6,15 +6,17 @@
 // asks. It also reads back what a console holds, and reads a file's version
 // resource as Windows shows it.
 //
-//   wine_helper [--out=con|nul|input] [--err=con] [--cells=FILE] REQUEST
+//   wine_helper [--out=con|nul|input|nowait] [--err=con] [--cells=FILE] REQUEST
 //   wine_helper --version FILE
 //
 // REQUEST holds NUL-ended strings in WTF-8 (UTF-8 that also carries lone
 // surrogates): the count of the argument vector, the vector (the program
 // first), then NAME=VALUE settings, which come first in the block. The
-// helper exits with the program's status. --cells turns the console's
-// processed output off, then writes its rows up to the cursor to FILE, in
-// WTF-8, blanks at row ends left out.
+// helper exits with the program's status. --out=nowait gives ruvo.exe a
+// byte-mode pipe in non-blocking mode (PIPE_NOWAIT) with a buffer of 4 KiB,
+// whose reader starts 500 ms late and passes on what it reads. --cells
+// turns the console's processed output off, then writes its rows up to the
+// cursor to FILE, in WTF-8, blanks at row ends left out.
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
@@ -83,6 +85,30 @@ HANDLE opened(const wchar_t* device) {
                        OPEN_EXISTING, 0, nullptr);
 }
 
+// The pipe's write end, inheritable, non-blocking; reader is its read end.
+HANDLE nowait_pipe(HANDLE& reader) {
+    wchar_t name[64];
+    swprintf(name, 64, L"\\\\.\\pipe\\ruvo-%lu", GetCurrentProcessId());
+    reader = CreateNamedPipeW(name, PIPE_ACCESS_INBOUND, PIPE_TYPE_BYTE | PIPE_WAIT, 1, 4096, 4096,
+                              0, nullptr);
+    SECURITY_ATTRIBUTES inherited{sizeof inherited, nullptr, TRUE};
+    HANDLE writer = CreateFileW(name, GENERIC_WRITE, 0, &inherited, OPEN_EXISTING, 0, nullptr);
+    DWORD mode = PIPE_READMODE_BYTE | PIPE_NOWAIT;
+    if (reader == INVALID_HANDLE_VALUE || writer == INVALID_HANDLE_VALUE ||
+        !SetNamedPipeHandleState(writer, &mode, nullptr, nullptr))
+        exit(125);
+    return writer;
+}
+
+// Reads the pipe to its end, late, onto standard output as it is.
+void pass_on(HANDLE reader) {
+    Sleep(500);
+    char chunk[4096];
+    DWORD read = 0, written = 0;
+    while (ReadFile(reader, chunk, sizeof chunk, &read, nullptr) && read > 0)
+        WriteFile(GetStdHandle(STD_OUTPUT_HANDLE), chunk, read, &written, nullptr);
+}
+
 void write_cells(const char* file) {
     HANDLE console =
         CreateFileW(L"CONOUT$", GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
@@ -148,12 +174,15 @@ int main(int argc, char** argv) {
     startup.hStdOutput = GetStdHandle(STD_OUTPUT_HANDLE);
     startup.hStdError = GetStdHandle(STD_ERROR_HANDLE);
     const char* cells = nullptr;
+    HANDLE reader = nullptr;
     int arg = 1;
     for (; arg < argc - 1; ++arg) {
         if (strcmp(argv[arg], "--out=con") == 0)
             startup.hStdOutput = opened(L"CON");
         else if (strcmp(argv[arg], "--out=nul") == 0)
             startup.hStdOutput = opened(L"NUL");
+        else if (strcmp(argv[arg], "--out=nowait") == 0)
+            startup.hStdOutput = nowait_pipe(reader);
         else if (strcmp(argv[arg], "--out=input") == 0)
             startup.hStdOutput = startup.hStdInput;
         else if (strcmp(argv[arg], "--err=con") == 0)
@@ -195,6 +224,10 @@ int main(int argc, char** argv) {
     if (!CreateProcessW(program.c_str(), &command_line[0], nullptr, nullptr, TRUE,
                         CREATE_UNICODE_ENVIRONMENT, &block[0], nullptr, &startup, &process))
         return 126;
+    if (reader != nullptr) {
+        CloseHandle(startup.hStdOutput);
+        pass_on(reader);
+    }
     WaitForSingleObject(process.hProcess, INFINITE);
     DWORD status = 125;
     GetExitCodeProcess(process.hProcess, &status);
