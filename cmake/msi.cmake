@@ -17,6 +17,13 @@
 #   every file stays only for the unversioned text files;
 # - the short name of README-windows.txt, which is no 8.3 name;
 # - INSTALLDIR among the secure properties;
+# - the install folder's permissions (MsiLockPermissionsEx, Windows Installer
+#   5.0 and later): a folder outside Program Files, such as one made under
+#   C:\, would let every user of the machine write to it, and so plant a
+#   program or a DLL in a folder on the machine's PATH. Its DACL is
+#   protected (nothing inherited), full control for SYSTEM and the
+#   Administrators, read and execute for Users, accounts given as SIDs so
+#   that no name depends on Windows' language;
 # - the summary information, with the package code (below).
 foreach(name VERSION FILES OUTPUT MANUFACTURER DESCRIPTION)
   if(NOT DEFINED ${name})
@@ -91,6 +98,11 @@ execute_process(
 `Component_` CHAR(72) NOT NULL PRIMARY KEY `Environment`)"
     -q "INSERT INTO `Environment` (`Environment`, `Name`, `Value`, `Component_`) \
 VALUES ('PATH', '=-*PATH', '[~];[INSTALLDIR]', 'ruvo')"
+    -q "CREATE TABLE `MsiLockPermissionsEx` (`MsiLockPermissionsEx` CHAR(72) NOT NULL, \
+`LockObject` CHAR(72) NOT NULL, `Table` CHAR(32) NOT NULL, `SDDL` LONGCHAR NOT NULL, \
+`Condition` CHAR(255) PRIMARY KEY `MsiLockPermissionsEx`)"
+    -q "INSERT INTO `MsiLockPermissionsEx` (`MsiLockPermissionsEx`, `LockObject`, `Table`, `SDDL`) \
+VALUES ('InstallDir', 'INSTALLDIR', 'CreateFolder', 'D:PAI(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)(A;OICI;FRFX;;;BU)')"
     -q "UPDATE `File` SET `Version` = '${file_version}', `Language` = '1033' \
 WHERE `File` = 'ruvo.exe'"
     -q "DELETE FROM `MsiFileHash` WHERE `File_` = 'ruvo.exe'"

@@ -49,10 +49,10 @@ installed_once() {
     diff -r "$2" "$(unix "$3")" || fail "the installed files differ"
     [ "$(entries)" = "$(cat "$WINEPREFIX.path")"$'\n'"$3" ] || fail "PATH: $(entries)"
 }
-# Uninstalled from FOLDER: no program, no files, and PATH as before.
+# Uninstalled from FOLDER, though given another: no program, no files, and PATH as before.
 uninstalled() {
     product=$(programs | cut -d ' ' -f 1) && [ -n "$product" ] || fail "ruvo is not installed"
-    w msiexec /x "$product" /qn
+    w msiexec /x "$product" 'INSTALLDIR=C:\elsewhere\' /qn
     [ ! -e "$(unix "$1")" ] && [ -z "$(programs)" ] &&
         [ "$(entries)" = "$(cat "$WINEPREFIX.path")" ] ||
         fail "left: $(ls "$(unix "$1")") $(programs); PATH: $(entries)"
@@ -69,18 +69,32 @@ install)
     [ -z "$long" ] && [ "$exe" = "$version.0 1033" ] &&
         [ "$(table MsiFileHash | cut -f 1 | sort)" = "$unversioned" ] ||
         fail "File and MsiFileHash tables: $(table File; table MsiFileHash)"
+    # The folder's permissions locked (Wine ignores the table): a protected DACL that lets
+    # Users, Authenticated Users and Everyone read and execute at most.
+    sddl=$(table MsiLockPermissionsEx | awk -F '\t' '$2 == "INSTALLDIR" && $3 == "CreateFolder" { print $4 }')
+    [ "$(table CreateFolder)" = $'INSTALLDIR\truvo' ] && [[ $sddl == D:P* ]] &&
+        ! grep -Eq '\(A;[^;]*;([^;]*[^FRX;][^;]*)?;;;(BU|AU|WD)\)' <<<"$sddl" ||
+        fail "MsiLockPermissionsEx: $(table MsiLockPermissionsEx)"
     entries >"$WINEPREFIX.path"
+    # A folder with a semicolon would be two PATH entries: refused, nothing installed.
+    "$wine" msiexec /i "$msi" 'INSTALLDIR=C:\a;b\ruvo\' /qn >"$out" 2>&1 &&
+        fail "INSTALLDIR=C:\\a;b\\ruvo\\ was accepted"
+    [ -z "$(programs)" ] && [ ! -e "$WINEPREFIX/drive_c/a" ] &&
+        [ "$(entries)" = "$(cat "$WINEPREFIX.path")" ] || fail "after a refused folder: $(programs); PATH: $(entries)"
     w msiexec /i "$msi" "INSTALLDIR=$chosen" /qn
     installed_once "$version" "$files" "$chosen" ;;
 run_from_path)
     [ "$arch" = i686 ] || { echo "SKIP: this machine cannot run 32-bit ruvo.exe" && exit 77; }
     w cmd /c 'cd /d C:\windows && ruvo P'
     [ "$(tail -n 1 "$out" | tr -d '\r')" = "$chosen" ] || fail "ruvo P printed: $(cat "$out")" ;;
-repair) # a lost file back in the chosen folder; neither it nor a second install adds to PATH
+repair) # a lost file back in the chosen folder; neither it nor a second install adds to PATH,
+    # nor moves ruvo to a folder that either is given
     rm "$(unix "$chosen")/ruvo.exe"
-    w msiexec /i "$msi" REINSTALL=ALL REINSTALLMODE=vamus /qn
-    w msiexec /i "$msi" /qn
-    installed_once "$version" "$files" "$chosen" ;;
+    w msiexec /i "$msi" REINSTALL=ALL REINSTALLMODE=vamus 'INSTALLDIR=C:\other\ruvo\' /qn
+    w msiexec /i "$msi" 'INSTALLDIR=C:\third\ruvo\' /qn
+    installed_once "$version" "$files" "$chosen"
+    [ ! -e "$WINEPREFIX/drive_c/other" ] && [ ! -e "$WINEPREFIX/drive_c/third" ] ||
+        fail "files in the folders given: $(ls "$WINEPREFIX/drive_c")" ;;
 upgrade) # to the next major version, whose ruvo.exe ends in one more byte, in the same folder.
     # The same version with that ruvo.exe is another package, with a package code of its own.
     rm -rf "$new" && cp -r "$files" "$new" && echo >>"$new/ruvo.exe"
