@@ -225,9 +225,10 @@ const run_case cases[] = {
      0,
      code_page_1252(shown("V", "\xe9;\n\x80;\n\xff\n"))},
     {"CJK and Cyrillic on a terminal", {"v"}, cjk_cyrillic, cjk_listed, 0, same, tty},
+    // The system's code page, not that of the user's language (Russian: 1251).
     {"CJK and Cyrillic redirected",
      {"v"},
-     cjk_cyrillic,
+     {"LC_CTYPE=C.UTF-8", "LC_MESSAGES=ru_RU.UTF-8", cjk_cyrillic[0]},
      cjk_listed,
      0,
      code_page_1252(shown("V", "C:\\??\\??;\nD:\\??????\n"))},

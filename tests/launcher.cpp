@@ -34,8 +34,8 @@
 namespace {
 // The Unix environment of every Wine run: the build folder's throwaway
 // prefix, Wine's errors but no other debug chatter, and no installer
-// dialogs. The locale, unless a row sets LC_ALL, reads the Unix side as
-// UTF-8 and gives Windows code page 1252.
+// dialogs. The locale, unless a row sets LC_ variables, reads the Unix side
+// as UTF-8 and gives Windows code page 1252.
 const char* const wine_settings[] = {
     "WINEPREFIX=" RUVO_WINE_PREFIX,
     "WINEDEBUG=-all,err+all",
@@ -350,8 +350,8 @@ run_result run_ruvo(const std::vector<std::string>& args, const std::vector<std:
         environment.assign(std::begin(wine_settings), std::end(wine_settings));
         std::vector<std::string> block;
         for (const std::string& setting : env)
-            (setting.rfind("LC_ALL=", 0) == 0 ? environment : block).push_back(setting);
-        if (environment.back().rfind("LC_ALL=", 0) != 0)
+            (setting.rfind("LC_", 0) == 0 ? environment : block).push_back(setting);
+        if (environment.size() == std::size(wine_settings))
             environment.push_back("LC_ALL=C.UTF-8");
         request = write_request(args, block);
         file = RUVO_WINE;

@@ -86,8 +86,9 @@ testing::AssertionResult same_bytes(const char* actual_expression, const char* e
 // args excludes the command name; env holds NAME=VALUE strings and nothing
 // else reaches the program. Under Wine a Windows parent starts ruvo.exe with
 // args and env, in WTF-8, as its UTF-16 command line and the first entries
-// of its environment block, Wine's own entries after them; an LC_ALL setting
-// chooses Wine's locale instead (C.UTF-8 otherwise). Every run starts in a
+// of its environment block, Wine's own entries after them; LC_ settings
+// choose Wine's locale instead (C.UTF-8 otherwise): LC_CTYPE its ANSI code
+// page, LC_MESSAGES the user's language, whose code page may differ. Every run starts in a
 // folder that holds the files a.txt, b.txt and P, which a wildcard in a
 // parameter would match if the start-up expanded it. fail_writes, when
 // given, runs ruvo under strace, which makes the writes to a terminal or
