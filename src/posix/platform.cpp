@@ -19,7 +19,7 @@ namespace {
 char formatted[4096];
 
 // The errno of the call that failed.
-int failure;
+int last_failure;
 
 // Waits, without using the processor, until standard output takes data.
 bool wait_until_writable() {
@@ -44,7 +44,7 @@ bool write_all(const char* bytes, size_t count) {
             continue;
         if (written < 0 && (errno == EAGAIN || errno == EWOULDBLOCK) && wait_until_writable())
             continue;
-        failure = written == 0 ? EIO : errno;
+        last_failure = written == 0 ? EIO : errno;
         return false;
     }
     return true;
@@ -67,7 +67,7 @@ bool stdout_format(const char* format, va_list args) {
     }
     va_end(again);
     if (length < 0 || text == nullptr) {
-        failure = length < 0 ? errno : ENOMEM;
+        last_failure = length < 0 ? errno : ENOMEM;
         return false;
     }
     const bool written = write_all(text, static_cast<size_t>(length));
@@ -82,7 +82,7 @@ bool stdout_write(const char* bytes, size_t count) {
 
 // An errno.
 int stdout_failure() {
-    return failure;
+    return last_failure;
 }
 
 void report_failure(int failure) {
