@@ -122,6 +122,19 @@ if(WIN32 AND CMAKE_SIZEOF_VOID_P EQUAL 4)
     COMMAND ${CMAKE_COMMAND} -DFILE=${msi} -DTIMESTAMP_URL=${RUVO_TIMESTAMP_URL}
             -P ${PROJECT_SOURCE_DIR}/cmake/sign.cmake
     DEPENDS ruvo VERBATIM)
+
+  # The manifests that winget and scoop install ruvo from, for the packages in
+  # the build folder as they are uploaded: cmake --build . --target manifests
+  # (see cmake/manifests.cmake), once they are packed and signed.
+  set(RUVO_DOWNLOAD_URL "" CACHE STRING
+      "Address the packages are downloaded from, ending in /; the manifests append each name")
+  set(RUVO_HOMEPAGE "" CACHE STRING "ruvo's web page in the manifests; if empty, RUVO_DOWNLOAD_URL")
+  add_custom_target(manifests
+    COMMAND ${CMAKE_COMMAND} -DVERSION=${PROJECT_VERSION} -DFOLDER=${PROJECT_BINARY_DIR}
+            -DDOWNLOAD_URL=${RUVO_DOWNLOAD_URL} -DHOMEPAGE=${RUVO_HOMEPAGE}
+            "-DPUBLISHER=${publisher}" "-DDESCRIPTION=${PROJECT_DESCRIPTION}"
+            -P ${PROJECT_SOURCE_DIR}/cmake/manifests.cmake
+    VERBATIM)
 endif()
 
 # SHA256SUMS, to publish beside the packages, for those of this version that
