@@ -54,7 +54,8 @@ string(TOUPPER ${zip_sha256} zip_sha256_upper)
 set(msi_url ${DOWNLOAD_URL}${msi})
 set(zip_url ${DOWNLOAD_URL}${zip})
 
-# Quoted as YAML and JSON strings, whatever they hold.
+# Quoted as YAML and JSON strings, so that a colon or a quote in them cannot
+# break the manifests.
 foreach(name VERSION HOMEPAGE PUBLISHER DESCRIPTION msi_url zip_url)
   string(REPLACE "'" "''" yaml_${name} "${${name}}")
   set(yaml_${name} "'${yaml_${name}}'")
@@ -64,7 +65,8 @@ foreach(name VERSION HOMEPAGE PUBLISHER DESCRIPTION msi_url zip_url)
 endforeach()
 
 # winget ties the versions of a package together by this identifier, in its
-# Publisher.Name form: like the UpgradeCode, it must never change.
+# Publisher.Name form: like the UpgradeCode, it must never change. Both
+# manifests give LICENSE's licence by its SPDX identifier, MIT.
 set(id ruvo.ruvo)
 set(header "# yaml-language-server: $schema=https://aka.ms/winget-manifest")
 set(ids "PackageIdentifier: ${id}\nPackageVersion: ${yaml_VERSION}")
