@@ -5,9 +5,9 @@ Usage: manifests_check.py BUILD_FOLDER SCHEMAS
 
 Each manifest in BUILD_FOLDER/manifests must validate against its published
 schema in SCHEMAS (a step skipped, saying so, where that folder is absent);
-and, what no schema checks, name the packages that lie in BUILD_FOLDER: each
-address ends in a package's name, ruvo-<version>-win32.msi or .zip, with that
-file's SHA-256 beside it, and the version, ProductCode and UpgradeCode are
+and, what no schema checks, name the packages in BUILD_FOLDER: each address
+ends in the name of one, ruvo-<version>-win32.msi or .zip, with that file's
+SHA-256, and the identifier is one, the version, ProductCode and UpgradeCode
 those that the .msi holds (msiinfo).
 """
 import hashlib
@@ -20,7 +20,6 @@ import jsonschema
 import yaml
 
 build, schemas = sys.argv[1:3]
-faults = []
 winget = {}  # manifest type: (file name, manifest)
 for name in sorted(os.listdir(f"{build}/manifests/winget")):
     with open(f"{build}/manifests/winget/{name}", encoding="utf-8") as file:
@@ -28,8 +27,8 @@ for name in sorted(os.listdir(f"{build}/manifests/winget")):
     winget[manifest["ManifestType"]] = (name, manifest)
 with open(f"{build}/manifests/scoop/ruvo.json", encoding="utf-8") as file:
     scoop = json.load(file)
-if sorted(winget) != ["defaultLocale", "installer", "version"]:
-    sys.exit(f"winget manifests of the types {sorted(winget)}: not version, installer, defaultLocale")
+assert sorted(winget) == ["defaultLocale", "installer", "version"], sorted(winget)
+faults = []
 
 if os.path.isdir(schemas):
     checks = [(name, manifest, f"winget-1.10.0/manifest.{kind}.1.10.0.json")
@@ -43,38 +42,28 @@ if os.path.isdir(schemas):
 else:
     print(f"No schemas in {schemas}: the manifests are not validated against them")
 
-version = winget["version"][1]["PackageVersion"]
+identifier, version = (winget["version"][1][key] for key in ("PackageIdentifier", "PackageVersion"))
 msi = f"{build}/ruvo-{version}-win32.msi"
 lines = subprocess.run(["msiinfo", "export", msi, "Property"],
                        check=True, capture_output=True, text=True).stdout
 properties = dict(line.rstrip("\r").split("\t", 1) for line in lines.splitlines()[3:])
+packages = [(m["PackageIdentifier"], m["PackageVersion"]) for _, m in winget.values()]
+if packages + [scoop["version"]] != [(identifier, properties["ProductVersion"])] * 3 + [version]:
+    faults.append(f"winget's packages {packages} and scoop's version {scoop['version']} are not "
+                  f"one package of {msi}'s version {properties['ProductVersion']}")
 
-
-def names_package(address, sha256, extension):
-    name = f"ruvo-{version}-win32{extension}"
+installers = winget["installer"][1]["Installers"]
+addresses = [(i["InstallerUrl"], i["InstallerSha256"], i["InstallerType"]) for i in installers]
+for address, sha256, kind in addresses + [(scoop["url"], scoop["hash"], "zip")]:
+    name = f"ruvo-{version}-win32.{'msi' if kind == 'msi' else 'zip'}"
     with open(f"{build}/{name}", "rb") as file:
         digest = hashlib.sha256(file.read()).hexdigest()
     if not address.endswith("/" + name) or sha256.lower() != digest:
         faults.append(f"{address} with SHA-256 {sha256}: not {name}, whose SHA-256 is {digest}")
-
-
-installers = winget["installer"][1]["Installers"]
-for installer in installers:
-    names_package(installer["InstallerUrl"], installer["InstallerSha256"],
-                  ".msi" if installer["InstallerType"] == "msi" else ".zip")
-names_package(scoop["url"], scoop["hash"], ".zip")
 codes = [(i.get("ProductCode"), [e.get("UpgradeCode") for e in i.get("AppsAndFeaturesEntries", [])])
          for i in installers if i["InstallerType"] == "msi"]
 if codes != [(properties["ProductCode"], [properties["UpgradeCode"]])]:
     faults.append(f"the .msi installers' ProductCode and UpgradeCode: {codes}, not those of {msi}")
-identifier = winget["version"][1]["PackageIdentifier"]
-for kind, suffix in [("version", ""), ("installer", ".installer"), ("defaultLocale", ".locale.en-US")]:
-    name, manifest = winget[kind]
-    if name != f"{identifier}{suffix}.yaml" or manifest["PackageIdentifier"] != identifier:
-        faults.append(f"{name}: package {manifest['PackageIdentifier']}, not {identifier}")
-versions = [m["PackageVersion"] for _, m in winget.values()] + [scoop["version"]]
-if versions != [properties["ProductVersion"]] * 4:
-    faults.append(f"versions {versions}, but {msi} is {properties['ProductVersion']}")
 
 print("\n".join(faults) or f"The manifests of ruvo {version} name the packages in {build}")
 sys.exit(1 if faults else 0)
