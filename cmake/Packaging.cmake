@@ -106,18 +106,35 @@ set(CPACK_PROJECT_CONFIG_FILE ${PROJECT_BINARY_DIR}/CPackProjectConfig.cmake)
 include(CPack)
 
 # ruvo-<version>-win32.msi beside the .zip, from the same files as cpack
-# installs them: cmake --build . --target msi (see cmake/msi.cmake).
+# installs them: cmake --build . --target msi (see cmake/msi.cmake). They are
+# installed as built, not stripped again, so that a signed ruvo.exe keeps its
+# signature; the .msi is then signed itself, as ruvo.exe is (cmake/sign.cmake).
 if(WIN32 AND CMAKE_SIZEOF_VOID_P EQUAL 4)
   string(REGEX REPLACE " *<.*" "" publisher "${RUVO_PACKAGE_CONTACT}")
   set(msi_files ${PROJECT_BINARY_DIR}/msi-files)
+  set(msi ${PROJECT_BINARY_DIR}/ruvo-${PROJECT_VERSION}-win32.msi)
   add_custom_target(msi
     COMMAND ${CMAKE_COMMAND} -E rm -rf ${msi_files}
     COMMAND ${CMAKE_COMMAND} --install ${PROJECT_BINARY_DIR} --prefix ${msi_files}
-    COMMAND ${CMAKE_COMMAND} -DVERSION=${PROJECT_VERSION} -DFILES=${msi_files}
-            -DOUTPUT=${PROJECT_BINARY_DIR}/ruvo-${PROJECT_VERSION}-win32.msi
+    COMMAND ${CMAKE_COMMAND} -DVERSION=${PROJECT_VERSION} -DFILES=${msi_files} -DOUTPUT=${msi}
             "-DMANUFACTURER=${publisher}" "-DDESCRIPTION=${PROJECT_DESCRIPTION}"
             -P ${PROJECT_SOURCE_DIR}/cmake/msi.cmake
+    COMMAND ${CMAKE_COMMAND} -DFILE=${msi} -DTIMESTAMP_URL=${RUVO_TIMESTAMP_URL}
+            -P ${PROJECT_SOURCE_DIR}/cmake/sign.cmake
     DEPENDS ruvo VERBATIM)
+
+  # The manifests that winget and scoop install ruvo from, for the packages in
+  # the build folder as they are uploaded: cmake --build . --target manifests
+  # (see cmake/manifests.cmake), once they are packed and signed.
+  set(RUVO_DOWNLOAD_URL "" CACHE STRING
+      "Address the packages are downloaded from, ending in /; the manifests append each name")
+  set(RUVO_HOMEPAGE "" CACHE STRING "ruvo's web page in the manifests; if empty, RUVO_DOWNLOAD_URL")
+  add_custom_target(manifests
+    COMMAND ${CMAKE_COMMAND} -DVERSION=${PROJECT_VERSION} -DFOLDER=${PROJECT_BINARY_DIR}
+            -DDOWNLOAD_URL=${RUVO_DOWNLOAD_URL} -DHOMEPAGE=${RUVO_HOMEPAGE}
+            "-DPUBLISHER=${publisher}" "-DDESCRIPTION=${PROJECT_DESCRIPTION}"
+            -P ${PROJECT_SOURCE_DIR}/cmake/manifests.cmake
+    VERBATIM)
 endif()
 
 # SHA256SUMS, to publish beside the packages, for those of this version that

@@ -1,0 +1,135 @@
+# Writes the manifests that winget and scoop install ruvo from, for the .msi
+# and the .zip of one version that lie in a Windows build folder:
+#
+#   cmake -DVERSION=<version> -DFOLDER=<build folder> -DDOWNLOAD_URL=<address ending in />
+#         -DHOMEPAGE=<web page> -DPUBLISHER=<name> -DDESCRIPTION=<text> -P manifests.cmake
+#
+# into <build folder>/manifests:
+# - winget/: a multi-file manifest (ManifestVersion 1.10.0), one file each for
+#   the version, the installers and the en-US texts. The installers are the
+#   .msi, for the whole machine, with the ProductCode and the UpgradeCode read
+#   from it, and the .zip, whose ruvo.exe winget installs as a portable
+#   command;
+# - scoop/ruvo.json: the .zip.
+# Each package is named by its download address, DOWNLOAD_URL and its file
+# name, and by the SHA-256 of the file in the build folder: the manifests are
+# made last, from the signed packages as they are uploaded.
+foreach(name VERSION FOLDER DOWNLOAD_URL HOMEPAGE PUBLISHER DESCRIPTION)
+  if(NOT DEFINED ${name})
+    message(FATAL_ERROR "manifests.cmake needs -D${name}=...")
+  endif()
+endforeach()
+if(NOT DOWNLOAD_URL MATCHES "/$")
+  message(FATAL_ERROR "RUVO_DOWNLOAD_URL is \"${DOWNLOAD_URL}\": the manifests need the address "
+                      "that the packages are downloaded from, ending in /; configure with "
+                      "-DRUVO_DOWNLOAD_URL=<address>/")
+endif()
+if(HOMEPAGE STREQUAL "")
+  set(HOMEPAGE ${DOWNLOAD_URL})
+endif()
+set(msi ruvo-${VERSION}-win32.msi)
+set(zip ruvo-${VERSION}-win32.zip)
+foreach(package ${msi} ${zip})
+  if(NOT EXISTS ${FOLDER}/${package})
+    message(FATAL_ERROR "${FOLDER} holds no ${package}: pack it first "
+                        "(cpack -G ZIP and the target msi)")
+  endif()
+endforeach()
+find_program(MSIINFO msiinfo)
+if(NOT MSIINFO)
+  message(FATAL_ERROR "The manifests need msiinfo (package msitools)")
+endif()
+execute_process(COMMAND ${MSIINFO} export ${FOLDER}/${msi} Property OUTPUT_VARIABLE properties
+                COMMAND_ERROR_IS_FATAL ANY)
+foreach(property ProductCode UpgradeCode)
+  if(NOT properties MATCHES "\n${property}\t([^\r\n]+)")
+    message(FATAL_ERROR "${msi} has no ${property}")
+  endif()
+  set(${property} ${CMAKE_MATCH_1})
+endforeach()
+file(SHA256 ${FOLDER}/${msi} msi_sha256)
+file(SHA256 ${FOLDER}/${zip} zip_sha256)
+string(TOUPPER ${msi_sha256} msi_sha256_upper)
+string(TOUPPER ${zip_sha256} zip_sha256_upper)
+set(msi_url ${DOWNLOAD_URL}${msi})
+set(zip_url ${DOWNLOAD_URL}${zip})
+
+# Quoted as YAML and JSON strings, so that a colon or a quote in them cannot
+# break the manifests.
+foreach(name VERSION HOMEPAGE PUBLISHER DESCRIPTION msi_url zip_url)
+  string(REPLACE "'" "''" yaml_${name} "${${name}}")
+  set(yaml_${name} "'${yaml_${name}}'")
+  string(REPLACE "\\" "\\\\" json_${name} "${${name}}")
+  string(REPLACE "\"" "\\\"" json_${name} "${json_${name}}")
+  set(json_${name} "\"${json_${name}}\"")
+endforeach()
+
+# winget ties the versions of a package together by this identifier, in its
+# Publisher.Name form: like the UpgradeCode, it must never change. Both
+# manifests give LICENSE's licence by its SPDX identifier, MIT.
+set(id ruvo.ruvo)
+set(header "# yaml-language-server: $schema=https://aka.ms/winget-manifest")
+set(ids "PackageIdentifier: ${id}\nPackageVersion: ${yaml_VERSION}")
+set(footer "ManifestVersion: 1.10.0")
+set(winget ${FOLDER}/manifests/winget)
+file(REMOVE_RECURSE ${FOLDER}/manifests)
+string(CONFIGURE [=[@header@.version.1.10.0.schema.json
+@ids@
+DefaultLocale: en-US
+ManifestType: version
+@footer@
+]=] text @ONLY)
+file(WRITE ${winget}/${id}.yaml "${text}")
+string(CONFIGURE [=[@header@.installer.1.10.0.schema.json
+@ids@
+Commands:
+- ruvo
+Installers:
+- Architecture: x86
+  InstallerType: msi
+  Scope: machine
+  InstallerUrl: @yaml_msi_url@
+  InstallerSha256: @msi_sha256_upper@
+  ProductCode: '@ProductCode@'
+  AppsAndFeaturesEntries:
+  - UpgradeCode: '@UpgradeCode@'
+- Architecture: x86
+  InstallerType: zip
+  NestedInstallerType: portable
+  NestedInstallerFiles:
+  - RelativeFilePath: ruvo\ruvo.exe
+    PortableCommandAlias: ruvo
+  InstallerUrl: @yaml_zip_url@
+  InstallerSha256: @zip_sha256_upper@
+ManifestType: installer
+@footer@
+]=] text @ONLY)
+file(WRITE ${winget}/${id}.installer.yaml "${text}")
+string(CONFIGURE [=[@header@.defaultLocale.1.10.0.schema.json
+@ids@
+PackageLocale: en-US
+Publisher: @yaml_PUBLISHER@
+PackageName: ruvo
+PackageUrl: @yaml_HOMEPAGE@
+License: MIT
+ShortDescription: @yaml_DESCRIPTION@
+ManifestType: defaultLocale
+@footer@
+]=] text @ONLY)
+file(WRITE ${winget}/${id}.locale.en-US.yaml "${text}")
+
+# scoop unpacks the .zip into a folder of its own: extract_dir takes the
+# files out of the .zip's one folder, ruvo.
+string(CONFIGURE [=[{
+    "version": @json_VERSION@,
+    "description": @json_DESCRIPTION@,
+    "homepage": @json_HOMEPAGE@,
+    "license": "MIT",
+    "url": @json_zip_url@,
+    "hash": "@zip_sha256@",
+    "extract_dir": "ruvo",
+    "bin": "ruvo.exe"
+}
+]=] text @ONLY)
+file(WRITE ${FOLDER}/manifests/scoop/ruvo.json "${text}")
+message(STATUS "Manifests for winget and scoop in ${FOLDER}/manifests")
