@@ -5,12 +5,21 @@
 # 32-bit x86 programs (32-bit Wine is one), the Windows rows run it under
 # 32-bit Wine and are listed as "wine.i686.*". Where the kernel cannot, the
 # same rows run a 64-bit build of the same sources under 64-bit Wine instead,
-# listed as "wine.x86_64.*". The checks of the 32-bit file itself need no
-# Wine and run on every machine, as "ruvo.exe.*". Where a package is missing,
-# the tests are reported as skipped, with the reason; with CI=true they fail.
+# listed as "wine.x86_64.*"; RUVO_WINE_ARCH=x86_64 takes that path on any
+# machine, so that it can be tried where 32-bit Wine runs too. The checks of
+# the 32-bit file itself need no Wine and run on every machine, as
+# "ruvo.exe.*". Where a package is missing, the tests are reported as
+# skipped, with the reason; with CI=true they fail.
 option(RUVO_WINDOWS_TESTS "Cross-build ruvo.exe and run its tests under Wine" ON)
 if(NOT RUVO_WINDOWS_TESTS)
   return()
+endif()
+set(RUVO_WINE_ARCH "" CACHE STRING "The build and the Wine of the wine.* tests: i686 (ruvo.exe \
+under 32-bit Wine) or x86_64 (a 64-bit build under 64-bit Wine); empty: i686 where this machine \
+runs 32-bit x86 programs, x86_64 where it cannot")
+set_property(CACHE RUVO_WINE_ARCH PROPERTY STRINGS "" i686 x86_64)
+if(NOT RUVO_WINE_ARCH MATCHES "^(i686|x86_64)?$")
+  message(FATAL_ERROR "RUVO_WINE_ARCH is \"${RUVO_WINE_ARCH}\": set it to i686, x86_64 or nothing")
 endif()
 
 # Only what is on PATH counts, but for the loaders and servers of Debian's
@@ -21,29 +30,47 @@ find_program(RUVO_WINE wine NO_CMAKE_SYSTEM_PATH)
 find_program(RUVO_WINESERVER wineserver NO_CMAKE_SYSTEM_PATH)
 find_program(RUVO_WINE32_LOADER wine PATHS /usr/lib/wine NO_DEFAULT_PATH)
 
-# Which ruvo.exe the rows run, and with which Wine. missing: a package that
-# can be installed, so CI fails rather than skip.
-set(missing "")
-set(arch i686)
-set(wine ${RUVO_WINE})
-set(wineserver ${RUVO_WINESERVER})
-if(NOT RUVO_MINGW_CXX OR NOT RUVO_MINGW_OBJDUMP)
-  set(missing "no i686-w64-mingw32 cross compiler (package g++-mingw-w64-i686)")
-elseif(NOT RUVO_WINE OR NOT RUVO_WINESERVER OR NOT RUVO_WINE32_LOADER)
-  set(missing "no 32-bit Wine (packages wine and wine32:i386)")
-else()
-  # wine starts the 32-bit loader whenever it is installed.
+# What the kernel runs: wine starts the 32-bit loader whenever it is
+# installed, and that fails at once where 32-bit x86 programs cannot run.
+set(no_32_bit "")
+set(wine_failed "")
+if(RUVO_WINE AND RUVO_WINE32_LOADER)
   execute_process(COMMAND ${RUVO_WINE} --version RESULT_VARIABLE status OUTPUT_QUIET
                   ERROR_VARIABLE error)
   string(STRIP "${error}" error)
   if(error MATCHES "Exec format error")
-    set(arch x86_64)
-    set(why_64 "this machine cannot run 32-bit x86 programs (${error})")
+    set(no_32_bit "this machine cannot run 32-bit x86 programs (${error})")
   elseif(NOT status EQUAL 0)
-    set(missing "wine --version failed: ${error}")
+    set(wine_failed "wine --version failed: ${error}")
   endif()
 endif()
-if(arch STREQUAL "x86_64")
+set(arch ${RUVO_WINE_ARCH})
+if(arch STREQUAL "i686" AND no_32_bit)
+  message(FATAL_ERROR "RUVO_WINE_ARCH is i686, but ${no_32_bit}: set it to x86_64, or leave it "
+                      "empty, to run a 64-bit build of ruvo.exe under 64-bit Wine")
+elseif(NOT arch)
+  set(arch i686)
+  if(no_32_bit)
+    set(arch x86_64)
+  endif()
+endif()
+
+# Which ruvo.exe the rows run, and with which Wine. missing: a package that
+# can be installed, so CI fails rather than skip.
+set(missing "")
+set(wine ${RUVO_WINE})
+set(wineserver ${RUVO_WINESERVER})
+if(NOT RUVO_MINGW_CXX OR NOT RUVO_MINGW_OBJDUMP)
+  set(missing "no i686-w64-mingw32 cross compiler (package g++-mingw-w64-i686)")
+elseif(arch STREQUAL "i686" AND (NOT RUVO_WINE OR NOT RUVO_WINESERVER OR NOT RUVO_WINE32_LOADER))
+  set(missing "no 32-bit Wine (packages wine and wine32:i386)")
+elseif(arch STREQUAL "i686")
+  set(missing "${wine_failed}")
+else()
+  set(why_64 "${no_32_bit}")
+  if(NOT no_32_bit)
+    set(why_64 "RUVO_WINE_ARCH is x86_64")
+  endif()
   find_program(RUVO_MINGW64_CXX x86_64-w64-mingw32-g++ NO_CMAKE_SYSTEM_PATH)
   find_program(RUVO_WINE64 wine64 PATHS /usr/lib/wine NO_CMAKE_SYSTEM_PATH)
   find_program(RUVO_WINESERVER64 wineserver64 PATHS /usr/lib/wine NO_CMAKE_SYSTEM_PATH)
