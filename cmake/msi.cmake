@@ -46,6 +46,22 @@ set(file_version ${VERSION}.0)
 # Each version is a product of its own, whose code follows from the version.
 set(namespace 223B4EE4-CF35-416B-8D47-54795D0EBF38)
 string(UUID PRODUCT_CODE NAMESPACE ${namespace} NAME "ruvo-product-${VERSION}" TYPE SHA1 UPPER)
+# The conditions under which INSTALLDIR is a full path, which the .wxs
+# explains: a clause for each drive letter, nine to a condition; the last
+# also takes a UNC path. As text of XML, "<" is written "&lt;".
+foreach(letters ABCDEFGHI JKLMNOPQR STUVWXYZ)
+  string(REGEX REPLACE "(.)" "INSTALLDIR ~&lt;&lt; \"\\1:\\\\\" OR " condition ${letters})
+  string(REGEX REPLACE "^(.).*(.)$" "FULL_PATH_\\1_TO_\\2" name ${letters})
+  string(REGEX REPLACE " OR $" "" ${name} "${condition}")
+endforeach()
+string(APPEND FULL_PATH_S_TO_Z " OR INSTALLDIR &lt;&lt; \"\\\\\"")
+# The publisher and the description as text of XML, whatever they hold.
+foreach(name MANUFACTURER DESCRIPTION)
+  string(REPLACE "&" "&amp;" xml_${name} "${${name}}")
+  string(REPLACE "<" "&lt;" xml_${name} "${xml_${name}}")
+  string(REPLACE ">" "&gt;" xml_${name} "${xml_${name}}")
+  string(REPLACE "\"" "&quot;" xml_${name} "${xml_${name}}")
+endforeach()
 set(wxs ${OUTPUT}.wxs)
 configure_file(${CMAKE_CURRENT_LIST_DIR}/../packaging/ruvo.wxs.in ${wxs} @ONLY)
 # Windows Installer caches a package by its package code and takes two
@@ -109,5 +125,5 @@ WHERE `File` = 'ruvo.exe'"
     -q "UPDATE `File` SET `FileName` = 'README-W.TXT|README-windows.txt' \
 WHERE `File` = 'README_windows.txt'"
     -q "UPDATE `Property` SET `Value` = '${secure}' WHERE `Property` = 'SecureCustomProperties'"
-    -s "ruvo ${VERSION}" ${MANUFACTURER} "Intel;1033" {${package_code}}
+    -s "ruvo ${VERSION}" "${MANUFACTURER}" "Intel;1033" {${package_code}}
   COMMAND_ERROR_IS_FATAL ANY)

@@ -5,7 +5,15 @@
 # Usage: msi_test.sh STEP ARCH BUILD_FOLDER VERSION CMAKE WINE WINESERVER [MISSING]
 set -u
 step=$1 arch=$2 build=$3 version=$4 cmake=$5 wine=$6 wineserver=$7 missing=${8:-}
-fail() { echo "FAIL: $*" && exit 1; }
+# A helper that fails inside $(...) ends the step as well, and its message goes to standard
+# error: it never becomes the text that the substitution returns.
+step_shell=$$
+trap 'exit 1' USR1
+fail() {
+    echo "FAIL: $*" >&2
+    [ "$BASHPID" = "$step_shell" ] || kill -USR1 "$step_shell"
+    exit 1
+}
 command -v wixl >/dev/null && command -v msibuild >/dev/null && command -v msiinfo >/dev/null ||
     missing=${missing:-no wixl, msibuild or msiinfo (packages wixl and msitools)}
 if [ -n "$missing" ]; then
@@ -36,9 +44,17 @@ entries() {
     sed -n 's/.* PATH    REG_EXPAND_SZ    //p' "$out" | tr -d '\r' | tr ';' '\n' | grep -v '^$'
 }
 # "{product code} ruvo version folder publisher" of each program in Programs
-# and Features, all of them ruvo in this prefix.
+# and Features, all of them ruvo in this prefix. A 64-bit prefix has no such
+# key in the 32-bit view until a 32-bit program is installed: then none is.
 programs() {
-    w reg query 'HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall' /s /reg:32
+    key='HKLM\Software\Microsoft\Windows\CurrentVersion'
+    if ! "$wine" reg query "$key\Uninstall" /s /reg:32 >"$out" 2>&1; then
+        error=$(cat "$out")
+        w reg query "$key" /reg:32
+        tr -d '\r' <"$out" | grep -qix 'HKEY_LOCAL_MACHINE\\Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall' &&
+            fail "reg query $key\\Uninstall /s /reg:32: $error"
+        return 0
+    fi
     tr -d '\r' <"$out" | sed -n 's/.*\\Uninstall\\//p
         s/ *\(DisplayName\|DisplayVersion\|InstallLocation\|Publisher\) *REG_SZ *//p' |
         paste -d ' ' - - - - -
@@ -76,15 +92,18 @@ install)
         ! grep -Eq '\(A;[^;]*;([^;]*[^FRX;][^;]*)?;;;(BU|AU|WD)\)' <<<"$sddl" ||
         fail "MsiLockPermissionsEx: $(table MsiLockPermissionsEx)"
     entries >"$WINEPREFIX.path"
-    # A folder with a semicolon would be two PATH entries: refused, nothing installed.
-    "$wine" msiexec /i "$msi" 'INSTALLDIR=C:\a;b\ruvo\' /qn >"$out" 2>&1 &&
-        fail "INSTALLDIR=C:\\a;b\\ruvo\\ was accepted"
-    [ -z "$(programs)" ] && [ ! -e "$WINEPREFIX/drive_c/a" ] &&
+    # A folder with a semicolon would be two PATH entries, and one that is no full path an
+    # entry searched from the current folder: refused, nothing installed.
+    for folder in 'C:\a;b\ruvo\' 'relative\ruvo\' '\ruvo\' 'C:ruvo\'; do
+        "$wine" msiexec /i "$msi" "INSTALLDIR=$folder" /qn >"$out" 2>&1 &&
+            fail "INSTALLDIR=$folder was accepted"
+    done
+    [ -z "$(programs)" ] && [ -z "$(find "$WINEPREFIX" -iname ruvo.exe)" ] &&
         [ "$(entries)" = "$(cat "$WINEPREFIX.path")" ] || fail "after a refused folder: $(programs); PATH: $(entries)"
     w msiexec /i "$msi" "INSTALLDIR=$chosen" /qn
     installed_once "$version" "$files" "$chosen" ;;
 run_from_path)
-    [ "$arch" = i686 ] || { echo "SKIP: this machine cannot run 32-bit ruvo.exe" && exit 77; }
+    [ "$arch" = i686 ] || { echo "SKIP: the installed ruvo.exe is 32-bit, and 64-bit Wine runs the steps" && exit 77; }
     w cmd /c 'cd /d C:\windows && ruvo P'
     [ "$(tail -n 1 "$out" | tr -d '\r')" = "$chosen" ] || fail "ruvo P printed: $(cat "$out")" ;;
 repair) # a lost file back in the chosen folder; neither it nor a second install adds to PATH,
