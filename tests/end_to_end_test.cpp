@@ -409,9 +409,11 @@ TEST_P(end_to_end, prints_exact_bytes_and_status) {
         << (rule.rule == on_windows_row::same ? "" : "on Windows: ") << rule.why;
     EXPECT_PRED_FORMAT2(same_bytes, r.err, "");
     EXPECT_EQ(r.status, c.status);
-    // A loop that tried again at once would take a second of processor time.
-    if (c.target == stdout_target::slow_reader && !on_windows()) {
-        EXPECT_LT(r.cpu_seconds, 0.3);
+    // A loop that tried again at once would take a second of processor time;
+    // under Wine, where the server takes most of it, ruvo.exe's own share is
+    // about 0.3 s, and 0.02 to 0.04 s without the loop, loaded machine or not.
+    if (c.target == stdout_target::slow_reader) {
+        EXPECT_LT(r.cpu_seconds, on_windows() ? 0.1 : 0.3);
     }
 }
 

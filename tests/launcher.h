@@ -13,7 +13,7 @@ struct run_result {
     std::string out;
     std::string err;
     int status;           // exit status, or 128 + signal number
-    double cpu_seconds;   // processor time of the program started (ruvo, or Wine)
+    double cpu_seconds;   // processor time of ruvo, under Wine of ruvo.exe's own process
     std::string raw_out;  // out as the terminal received it
     std::string wine_log; // Wine's own messages, taken out of err
 };
@@ -36,7 +36,7 @@ enum class stdout_target {
     reader_gone,                 // a pipe whose reader has gone, SIGPIPE at its default
     reader_gone_sigpipe_ignored, // the same, SIGPIPE ignored
     slow_reader,                 // a non-blocking pipe whose reader starts 1 s late; under Wine,
-                                 // a PIPE_NOWAIT pipe of 4 KiB whose reader starts 500 ms late
+                                 // a PIPE_NOWAIT pipe of 4 KiB whose reader starts 1 s late
     file_of_16_kib,              // a file that may not grow past 16 KiB, SIGXFSZ ignored
 };
 

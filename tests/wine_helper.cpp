@@ -14,7 +14,7 @@
 // first), then NAME=VALUE settings, which come first in the block. The
 // helper exits with the program's status. --out=nowait gives ruvo.exe a
 // byte-mode pipe in non-blocking mode (PIPE_NOWAIT) with a buffer of 4 KiB,
-// whose reader starts 500 ms late and passes on what it reads. --cells
+// whose reader starts 1 s late and passes on what it reads. --cells
 // turns the console's processed output off, then writes its rows up to the
 // cursor to FILE, in WTF-8, blanks at row ends left out.
 #include <stdio.h>
@@ -102,7 +102,7 @@ HANDLE nowait_pipe(HANDLE& reader) {
 
 // Reads the pipe to its end, late, onto standard output as it is.
 void pass_on(HANDLE reader) {
-    Sleep(500);
+    Sleep(1000);
     char chunk[4096];
     DWORD read = 0, written = 0;
     while (ReadFile(reader, chunk, sizeof chunk, &read, nullptr) && read > 0)
