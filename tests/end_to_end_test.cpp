@@ -273,6 +273,13 @@ const run_case cases[] = {
      0,
      same,
      tty},
+    // "Content of environment variable " and a newline around 4063 bytes: a
+    // header line of 4096 bytes, the size of the Linux build's line buffer.
+    {"header line as long as its buffer",
+     {[] { return std::string(4063, 'n'); }},
+     {[] { return std::string(4063, 'N') + "=1"; }},
+     [] { return shown(std::string(4063, 'N'), "1\n"); },
+     0},
     {"long name redirected",
      {long_name},
      {[] { return long_name() + "=1"; }},
