@@ -51,7 +51,7 @@ programs() {
     if ! "$wine" reg query "$key\Uninstall" /s /reg:32 >"$out" 2>&1; then
         error=$(cat "$out")
         w reg query "$key" /reg:32
-        tr -d '\r' <"$out" | grep -qix 'HKEY_LOCAL_MACHINE\\Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall' &&
+        tr -d '\r' <"$out" | grep -qixF "HKEY_LOCAL_MACHINE${key#HKLM}\\Uninstall" &&
             fail "reg query $key\\Uninstall /s /reg:32: $error"
         return 0
     fi
