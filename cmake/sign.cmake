@@ -54,8 +54,11 @@ if(status EQUAL 0)
                   RESULT_VARIABLE status)
 endif()
 file(REMOVE_RECURSE ${private})
+# A file that should be signed and is not must not stay behind to be packed
+# or uploaded: it goes, and the next build makes it anew.
 if(NOT status EQUAL 0)
-  message(FATAL_ERROR "Could not sign ${FILE} (${status}):\n${output}")
+  file(REMOVE ${FILE})
+  message(FATAL_ERROR "Could not sign ${FILE} (${status}), which is removed:\n${output}")
 endif()
 get_filename_component(name ${FILE} NAME)
 message(STATUS "Signed ${name}")
