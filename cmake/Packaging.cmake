@@ -129,11 +129,39 @@ if(WIN32 AND CMAKE_SIZEOF_VOID_P EQUAL 4)
   set(RUVO_DOWNLOAD_URL "" CACHE STRING
       "Address the packages are downloaded from, ending in /; the manifests append each name")
   set(RUVO_HOMEPAGE "" CACHE STRING "ruvo's web page in the manifests; if empty, RUVO_DOWNLOAD_URL")
+  set(RUVO_LICENSE_URL "" CACHE STRING "Address of ruvo's licence, for winget; if empty, none")
   add_custom_target(manifests
     COMMAND ${CMAKE_COMMAND} -DVERSION=${PROJECT_VERSION} -DFOLDER=${PROJECT_BINARY_DIR}
             -DDOWNLOAD_URL=${RUVO_DOWNLOAD_URL} -DHOMEPAGE=${RUVO_HOMEPAGE}
+            -DLICENSE_URL=${RUVO_LICENSE_URL}
             "-DPUBLISHER=${publisher}" "-DDESCRIPTION=${PROJECT_DESCRIPTION}"
             -P ${PROJECT_SOURCE_DIR}/cmake/manifests.cmake
+    VERBATIM)
+
+  # The last step before the upload: cmake --build . --target release-check
+  # checks the packages, their signatures, SHA256SUMS and the manifests as
+  # they lie in the build folder (see cmake/release_check.cmake). The
+  # manifests' check needs a Python 3 with jsonschema, rfc3987 (which checks
+  # the addresses) and yaml: Debian's, where another python3 comes first on
+  # PATH without them.
+  set(RUVO_MANIFEST_SCHEMAS ${PROJECT_SOURCE_DIR}/../shared/schemas CACHE PATH
+      "Folder of the published winget (winget-1.10.0/) and scoop (scoop/) manifest schemas")
+  if(NOT RUVO_PYTHON)
+    foreach(python python3 /usr/bin/python3)
+      execute_process(
+        COMMAND ${python} -c "import jsonschema, rfc3987, yaml, sys; print(sys.executable)"
+        RESULT_VARIABLE status OUTPUT_VARIABLE found ERROR_QUIET OUTPUT_STRIP_TRAILING_WHITESPACE)
+      if(status EQUAL 0)
+        set(RUVO_PYTHON ${found} CACHE FILEPATH "Python 3 with jsonschema, rfc3987 and yaml")
+        break()
+      endif()
+    endforeach()
+  endif()
+  add_custom_target(release-check
+    COMMAND ${CMAKE_COMMAND} -DVERSION=${PROJECT_VERSION} -DFOLDER=${PROJECT_BINARY_DIR}
+            "-DPUBLISHER=${publisher}" "-DDESCRIPTION=${PROJECT_DESCRIPTION}"
+            -DPYTHON=${RUVO_PYTHON} -DSCHEMAS=${RUVO_MANIFEST_SCHEMAS}
+            -DSOURCE=${PROJECT_SOURCE_DIR} -P ${PROJECT_SOURCE_DIR}/cmake/release_check.cmake
     VERBATIM)
 endif()
 

@@ -2,19 +2,24 @@
 # and the .zip of one version that lie in a Windows build folder:
 #
 #   cmake -DVERSION=<version> -DFOLDER=<build folder> -DDOWNLOAD_URL=<address ending in />
-#         -DHOMEPAGE=<web page> -DPUBLISHER=<name> -DDESCRIPTION=<text> -P manifests.cmake
+#         -DHOMEPAGE=<web page> -DLICENSE_URL=<address> -DPUBLISHER=<name>
+#         -DDESCRIPTION=<text> -P manifests.cmake
 #
 # into <build folder>/manifests:
 # - winget/: a multi-file manifest (ManifestVersion 1.10.0), one file each for
 #   the version, the installers and the en-US texts. The installers are the
 #   .msi, for the whole machine, with the ProductCode and the UpgradeCode read
 #   from it, and the .zip, whose ruvo.exe winget installs as a portable
-#   command;
-# - scoop/ruvo.json: the .zip.
+#   command. The texts give the publisher's and the licence's addresses where
+#   they are known (HOMEPAGE, LICENSE_URL);
+# - scoop/ruvo.json: the .zip, with checkver, which finds the newest version
+#   on the homepage by the .zip's name, and autoupdate, which makes the next
+#   version's manifest from the download address and the SHA256SUMS published
+#   beside the packages.
 # Each package is named by its download address, DOWNLOAD_URL and its file
 # name, and by the SHA-256 of the file in the build folder: the manifests are
 # made last, from the signed packages as they are uploaded.
-foreach(name VERSION FOLDER DOWNLOAD_URL HOMEPAGE PUBLISHER DESCRIPTION)
+foreach(name VERSION FOLDER DOWNLOAD_URL HOMEPAGE LICENSE_URL PUBLISHER DESCRIPTION)
   if(NOT DEFINED ${name})
     message(FATAL_ERROR "manifests.cmake needs -D${name}=...")
   endif()
@@ -24,7 +29,11 @@ if(NOT DOWNLOAD_URL MATCHES "/$")
                       "that the packages are downloaded from, ending in /; configure with "
                       "-DRUVO_DOWNLOAD_URL=<address>/")
 endif()
+set(PUBLISHER_URL ${HOMEPAGE})
 if(HOMEPAGE STREQUAL "")
+  message(WARNING "RUVO_HOMEPAGE is empty: the manifests give the download address as ruvo's "
+                  "homepage, which changes with every version, and scoop's checkver looks for "
+                  "new versions there; configure with -DRUVO_HOMEPAGE=<web page>")
   set(HOMEPAGE ${DOWNLOAD_URL})
 endif()
 set(msi ruvo-${VERSION}-win32.msi)
@@ -53,10 +62,14 @@ string(TOUPPER ${msi_sha256} msi_sha256_upper)
 string(TOUPPER ${zip_sha256} zip_sha256_upper)
 set(msi_url ${DOWNLOAD_URL}${msi})
 set(zip_url ${DOWNLOAD_URL}${zip})
+# scoop's autoupdate puts the next version in place of $version, in the file
+# name and wherever the download address names the version.
+string(REPLACE "${VERSION}" "$version" autoupdate_url "${zip_url}")
 
 # Quoted as YAML and JSON strings, so that a colon or a quote in them cannot
 # break the manifests.
-foreach(name VERSION HOMEPAGE PUBLISHER DESCRIPTION msi_url zip_url)
+foreach(name VERSION HOMEPAGE PUBLISHER_URL LICENSE_URL PUBLISHER DESCRIPTION msi_url zip_url
+             autoupdate_url)
   string(REPLACE "'" "''" yaml_${name} "${${name}}")
   set(yaml_${name} "'${yaml_${name}}'")
   string(REPLACE "\\" "\\\\" json_${name} "${${name}}")
@@ -105,14 +118,28 @@ ManifestType: installer
 @footer@
 ]=] text @ONLY)
 file(WRITE ${winget}/${id}.installer.yaml "${text}")
+set(publisher_url "")
+set(license_url "")
+if(PUBLISHER_URL)
+  set(publisher_url "PublisherUrl: ${yaml_PUBLISHER_URL}\n")
+endif()
+if(LICENSE_URL)
+  set(license_url "LicenseUrl: ${yaml_LICENSE_URL}\n")
+endif()
 string(CONFIGURE [=[@header@.defaultLocale.1.10.0.schema.json
 @ids@
 PackageLocale: en-US
 Publisher: @yaml_PUBLISHER@
-PackageName: ruvo
+@publisher_url@PackageName: ruvo
 PackageUrl: @yaml_HOMEPAGE@
 License: MIT
-ShortDescription: @yaml_DESCRIPTION@
+@license_url@ShortDescription: @yaml_DESCRIPTION@
+Moniker: ruvo
+Tags:
+- environment-variables
+- path
+- classpath
+- command-line
 ManifestType: defaultLocale
 @footer@
 ]=] text @ONLY)
@@ -128,7 +155,18 @@ string(CONFIGURE [=[{
     "url": @json_zip_url@,
     "hash": "@zip_sha256@",
     "extract_dir": "ruvo",
-    "bin": "ruvo.exe"
+    "bin": "ruvo.exe",
+    "checkver": {
+        "url": @json_HOMEPAGE@,
+        "regex": "ruvo-([\\d.]+)-win32\\.zip"
+    },
+    "autoupdate": {
+        "url": @json_autoupdate_url@,
+        "hash": {
+            "url": "$baseurl/SHA256SUMS",
+            "regex": "$sha256\\s+\\*?$basename"
+        }
+    }
 }
 ]=] text @ONLY)
 file(WRITE ${FOLDER}/manifests/scoop/ruvo.json "${text}")
