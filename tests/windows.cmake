@@ -15,8 +15,8 @@ if(NOT RUVO_WINDOWS_TESTS)
   return()
 endif()
 set(RUVO_WINE_ARCH "" CACHE STRING "The build and the Wine of the wine.* tests: i686 (ruvo.exe \
-under 32-bit Wine) or x86_64 (a 64-bit build under 64-bit Wine); empty: i686 where this machine \
-runs 32-bit x86 programs, x86_64 where it cannot")
+under 32-bit Wine) or x86_64 (a 64-bit build under 64-bit Wine); empty: x86_64 where this machine \
+cannot run 32-bit x86 programs or has only 64-bit Wine, i686 elsewhere")
 set_property(CACHE RUVO_WINE_ARCH PROPERTY STRINGS "" i686 x86_64)
 if(NOT RUVO_WINE_ARCH MATCHES "^(i686|x86_64)?$")
   message(FATAL_ERROR "RUVO_WINE_ARCH is \"${RUVO_WINE_ARCH}\": set it to i686, x86_64 or nothing")
