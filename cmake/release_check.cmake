@@ -27,16 +27,9 @@ set(faults "")
 macro(fault text)
   string(APPEND faults "- ${text}\n")
 endmacro()
-set(msi ruvo-${VERSION}-win32.msi)
-set(zip ruvo-${VERSION}-win32.zip)
+include(${CMAKE_CURRENT_LIST_DIR}/windows_packages.cmake)
 set(work ${FOLDER}/release-check)
 file(REMOVE_RECURSE ${work})
-foreach(package ${msi} ${zip})
-  if(NOT EXISTS ${FOLDER}/${package})
-    message(FATAL_ERROR "${FOLDER} holds no ${package}: pack it first "
-                        "(cpack -G ZIP and the target msi)")
-  endif()
-endforeach()
 
 # The files of each package, unpacked side by side.
 execute_process(COMMAND ${CMAKE_COMMAND} -E tar tf ${FOLDER}/${zip} OUTPUT_VARIABLE listing
