@@ -96,12 +96,12 @@ elseif(NOT "$ENV{RUVO_SIGNING_PFX}" STREQUAL "")
   execute_process(COMMAND ${OPENSSL} pkcs12 -in $ENV{RUVO_SIGNING_PFX} -nokeys -clcerts
                           -passin env:RUVO_SIGNING_PASSWORD -out ${certificate}
                   RESULT_VARIABLE status ERROR_VARIABLE error)
-  execute_process(COMMAND ${OPENSSL} pkcs12 -in $ENV{RUVO_SIGNING_PFX} -nokeys -cacerts
-                          -passin env:RUVO_SIGNING_PASSWORD OUTPUT_VARIABLE chain)
-  file(APPEND ${certificate} "${chain}")
   if(NOT status EQUAL 0)
     message(FATAL_ERROR "Cannot read the certificate of $ENV{RUVO_SIGNING_PFX}: ${error}")
   endif()
+  execute_process(COMMAND ${OPENSSL} pkcs12 -in $ENV{RUVO_SIGNING_PFX} -nokeys -cacerts
+                          -passin env:RUVO_SIGNING_PASSWORD OUTPUT_VARIABLE chain)
+  file(APPEND ${certificate} "${chain}")
 endif()
 set(verify ${OSSLSIGNCODE} verify)
 if(DEFINED certificate)
