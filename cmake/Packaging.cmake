@@ -2,7 +2,7 @@
 # completion on POSIX systems (a .deb with cpack -G DEB, which adds the licence and the changelog
 # as Debian keeps them), the program, a short text and the licence on Windows
 # (a .zip with cpack -G ZIP, and a Windows Installer package with the target
-# msi), and SHA256SUMS for the packages with the target checksums. The
+# msi); and the release of them all (the target release). The
 # packages and the manual page carry the version of project(), which must be
 # the newest one in the changelog.
 include(GNUInstallDirs)
@@ -109,8 +109,9 @@ include(CPack)
 # installs them: cmake --build . --target msi (see cmake/msi.cmake). They are
 # installed as built, not stripped again, so that a signed ruvo.exe keeps its
 # signature; the .msi is then signed itself, as ruvo.exe is (cmake/sign.cmake).
+# The publisher that the .msi and the manifests name: the contact without its address.
+string(REGEX REPLACE " *<.*" "" publisher "${RUVO_PACKAGE_CONTACT}")
 if(WIN32 AND CMAKE_SIZEOF_VOID_P EQUAL 4)
-  string(REGEX REPLACE " *<.*" "" publisher "${RUVO_PACKAGE_CONTACT}")
   set(msi_files ${PROJECT_BINARY_DIR}/msi-files)
   set(msi ${PROJECT_BINARY_DIR}/ruvo-${PROJECT_VERSION}-win32.msi)
   add_custom_target(msi
@@ -122,30 +123,41 @@ if(WIN32 AND CMAKE_SIZEOF_VOID_P EQUAL 4)
     COMMAND ${CMAKE_COMMAND} -DFILE=${msi} -DTIMESTAMP_URL=${RUVO_TIMESTAMP_URL}
             -P ${PROJECT_SOURCE_DIR}/cmake/sign.cmake
     DEPENDS ruvo VERBATIM)
+endif()
 
-  # The manifests that winget and scoop install ruvo from, for the packages in
-  # the build folder as they are uploaded: cmake --build . --target manifests
-  # (see cmake/manifests.cmake), once they are packed and signed.
+# The release: cmake --build . --target release, in a Linux build folder,
+# writes the folder release/ afresh with exactly the files to upload (see
+# cmake/release.cmake), and checks it; cmake --build . --target release-check
+# checks that folder again as it lies (cmake/release_check.py), building
+# nothing. Both need the cross compiler, wixl and msitools, dpkg-dev and
+# file, and a Python 3 with jsonschema, rfc3987 (which checks the addresses)
+# and yaml: Debian's, where another python3 comes first on PATH without them.
+if(NOT WIN32 AND NOT CMAKE_CROSSCOMPILING)
   set(RUVO_DOWNLOAD_URL "" CACHE STRING
-      "Address the packages are downloaded from, ending in /; the manifests append each name")
-  set(RUVO_HOMEPAGE "" CACHE STRING "ruvo's web page in the manifests; if empty, RUVO_DOWNLOAD_URL")
+      "https:// address that the packages are downloaded from, ending in /")
+  set(RUVO_HOMEPAGE "" CACHE STRING "ruvo's web page, where scoop looks for new versions")
   set(RUVO_LICENSE_URL "" CACHE STRING "Address of ruvo's licence, for winget; if empty, none")
-  add_custom_target(manifests
-    COMMAND ${CMAKE_COMMAND} -DVERSION=${PROJECT_VERSION} -DFOLDER=${PROJECT_BINARY_DIR}
-            -DDOWNLOAD_URL=${RUVO_DOWNLOAD_URL} -DHOMEPAGE=${RUVO_HOMEPAGE}
-            -DLICENSE_URL=${RUVO_LICENSE_URL}
-            "-DPUBLISHER=${publisher}" "-DDESCRIPTION=${PROJECT_DESCRIPTION}"
-            -P ${PROJECT_SOURCE_DIR}/cmake/manifests.cmake
-    VERBATIM)
-
-  # The last step before the upload: cmake --build . --target release-check
-  # checks the packages, their signatures, SHA256SUMS and the manifests as
-  # they lie in the build folder (see cmake/release_check.cmake). The
-  # manifests' check needs a Python 3 with jsonschema, rfc3987 (which checks
-  # the addresses) and yaml: Debian's, where another python3 comes first on
-  # PATH without them.
   set(RUVO_MANIFEST_SCHEMAS ${PROJECT_SOURCE_DIR}/../shared/schemas CACHE PATH
       "Folder of the published winget (winget-1.10.0/) and scoop (scoop/) manifest schemas")
+  # An address is refused here, before anything is built, unless it is
+  # https:// with characters that need no quoting, no query or fragment, and
+  # no version but this one in its path: the manifests publish it as it is.
+  foreach(setting RUVO_DOWNLOAD_URL RUVO_HOMEPAGE RUVO_LICENSE_URL)
+    set(address "${${setting}}")
+    string(REGEX MATCHALL "[0-9]+(\\.[0-9]+)+" versions "${address}")
+    list(REMOVE_ITEM versions ${PROJECT_VERSION})
+    if(address STREQUAL "")
+    elseif(NOT address MATCHES "^https://[A-Za-z0-9.-]+(:[0-9]+)?(/[-A-Za-z0-9._~%!&'()*+,=:@/]*)?$")
+      message(FATAL_ERROR "${setting} is \"${address}\": not an https:// address without "
+                          "query, fragment, blanks, quotes or semicolons")
+    elseif(versions)
+      message(FATAL_ERROR "${setting} is \"${address}\", which names version ${versions}: "
+                          "the release is of version ${PROJECT_VERSION}")
+    elseif(setting STREQUAL "RUVO_DOWNLOAD_URL" AND NOT address MATCHES "/$")
+      message(FATAL_ERROR "${setting} is \"${address}\": it must end in /, since the "
+                          "manifests append each package's name")
+    endif()
+  endforeach()
   if(NOT RUVO_PYTHON)
     foreach(python python3 /usr/bin/python3)
       execute_process(
@@ -157,20 +169,31 @@ if(WIN32 AND CMAKE_SIZEOF_VOID_P EQUAL 4)
       endif()
     endforeach()
   endif()
-  add_custom_target(release-check
-    COMMAND ${CMAKE_COMMAND} -DVERSION=${PROJECT_VERSION} -DFOLDER=${PROJECT_BINARY_DIR}
+  set(python ${RUVO_PYTHON})
+  if(NOT python)
+    set(python python3) # which then says what it lacks
+  endif()
+  set(check_release ${python} ${PROJECT_SOURCE_DIR}/cmake/release_check.py
+      ${PROJECT_BINARY_DIR}/release --version=${PROJECT_VERSION}
+      "--schemas=${RUVO_MANIFEST_SCHEMAS}" "--download-url=${RUVO_DOWNLOAD_URL}"
+      "--homepage=${RUVO_HOMEPAGE}" "--license-url=${RUVO_LICENSE_URL}"
+      "--publisher=${publisher}" "--description=${PROJECT_DESCRIPTION}"
+      --ruvo-exe=${PROJECT_BINARY_DIR}/release-win32/ruvo.exe
+      --ruvo=${PROJECT_BINARY_DIR}/ruvo${CMAKE_EXECUTABLE_SUFFIX}
+      --strip=${CMAKE_STRIP})
+  add_custom_target(release
+    COMMAND ${CMAKE_COMMAND} -DVERSION=${PROJECT_VERSION} -DSOURCE=${PROJECT_SOURCE_DIR}
+            -DBINARY=${PROJECT_BINARY_DIR} "-DGENERATOR=${CMAKE_GENERATOR}"
+            -DCPACK=${CMAKE_CPACK_COMMAND} "-DDOWNLOAD_URL=${RUVO_DOWNLOAD_URL}"
+            "-DHOMEPAGE=${RUVO_HOMEPAGE}" "-DLICENSE_URL=${RUVO_LICENSE_URL}"
+            "-DTIMESTAMP_URL=${RUVO_TIMESTAMP_URL}" "-DCONTACT=${RUVO_PACKAGE_CONTACT}"
             "-DPUBLISHER=${publisher}" "-DDESCRIPTION=${PROJECT_DESCRIPTION}"
-            -DPYTHON=${RUVO_PYTHON} -DSCHEMAS=${RUVO_MANIFEST_SCHEMAS}
-            -DSOURCE=${PROJECT_SOURCE_DIR} -P ${PROJECT_SOURCE_DIR}/cmake/release_check.cmake
+            -P ${PROJECT_SOURCE_DIR}/cmake/release.cmake
+    COMMAND ${check_release}
     VERBATIM)
+  add_dependencies(release ruvo ruvo_deb_files)
+  add_custom_target(release-check COMMAND ${check_release} VERBATIM)
 endif()
-
-# SHA256SUMS, to publish beside the packages, for those of this version that
-# are packed in the build folder: cmake --build . --target checksums.
-add_custom_target(checksums
-  COMMAND ${CMAKE_COMMAND} -DVERSION=${PROJECT_VERSION} -DFOLDER=${PROJECT_BINARY_DIR}
-          -P ${PROJECT_SOURCE_DIR}/cmake/checksums.cmake
-  VERBATIM)
 
 # The tests run the installed command and the page's examples on the build machine.
 if(BUILD_TESTING AND UNIX AND NOT CMAKE_CROSSCOMPILING)

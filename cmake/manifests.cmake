@@ -1,18 +1,18 @@
 # Writes the manifests that winget and scoop install ruvo from, for the .msi
-# and the .zip of one version that lie in a Windows build folder:
+# and the .zip of one version that lie in the release folder, beside them
+# (cmake/release.cmake runs it, once the addresses are checked):
 #
-#   cmake -DVERSION=<version> -DFOLDER=<build folder> -DDOWNLOAD_URL=<address ending in />
+#   cmake -DVERSION=<version> -DFOLDER=<release folder> -DDOWNLOAD_URL=<address ending in />
 #         -DHOMEPAGE=<web page> -DLICENSE_URL=<address> -DPUBLISHER=<name>
 #         -DDESCRIPTION=<text> -P manifests.cmake
 #
-# into <build folder>/manifests:
-# - winget/: a multi-file manifest (ManifestVersion 1.10.0), one file each for
+# - for winget: a multi-file manifest (ManifestVersion 1.10.0), one file each for
 #   the version, the installers and the en-US texts. The installers are the
 #   .msi, for the whole machine, with the ProductCode and the UpgradeCode read
 #   from it, and the .zip, whose ruvo.exe winget installs as a portable
-#   command. The texts give the publisher's and the licence's addresses where
-#   they are known (HOMEPAGE, LICENSE_URL);
-# - scoop/ruvo.json: the .zip, with checkver, which finds the newest version
+#   command. The texts give the homepage as the publisher's address, and the
+#   licence's address where it is known (LICENSE_URL);
+# - for scoop, ruvo.json: the .zip, with checkver, which finds the newest version
 #   on the homepage by the .zip's name, and autoupdate, which makes the next
 #   version's manifest from the download address and the SHA256SUMS published
 #   beside the packages.
@@ -24,19 +24,8 @@ foreach(name VERSION FOLDER DOWNLOAD_URL HOMEPAGE LICENSE_URL PUBLISHER DESCRIPT
     message(FATAL_ERROR "manifests.cmake needs -D${name}=...")
   endif()
 endforeach()
-if(NOT DOWNLOAD_URL MATCHES "/$")
-  message(FATAL_ERROR "RUVO_DOWNLOAD_URL is \"${DOWNLOAD_URL}\": the manifests need the address "
-                      "that the packages are downloaded from, ending in /; configure with "
-                      "-DRUVO_DOWNLOAD_URL=<address>/")
-endif()
-set(PUBLISHER_URL ${HOMEPAGE})
-if(HOMEPAGE STREQUAL "")
-  message(WARNING "RUVO_HOMEPAGE is empty: the manifests give the download address as ruvo's "
-                  "homepage, which changes with every version, and scoop's checkver looks for "
-                  "new versions there; configure with -DRUVO_HOMEPAGE=<web page>")
-  set(HOMEPAGE ${DOWNLOAD_URL})
-endif()
-include(${CMAKE_CURRENT_LIST_DIR}/windows_packages.cmake)
+set(msi ruvo-${VERSION}-win32.msi)
+set(zip ruvo-${VERSION}-win32.zip)
 find_program(MSIINFO msiinfo)
 if(NOT MSIINFO)
   message(FATAL_ERROR "The manifests need msiinfo (package msitools)")
@@ -61,7 +50,7 @@ string(REPLACE "${VERSION}" "$version" autoupdate_url "${zip_url}")
 
 # Quoted as YAML and JSON strings, so that a colon or a quote in them cannot
 # break the manifests.
-foreach(name VERSION HOMEPAGE PUBLISHER_URL LICENSE_URL PUBLISHER DESCRIPTION msi_url zip_url
+foreach(name VERSION HOMEPAGE LICENSE_URL PUBLISHER DESCRIPTION msi_url zip_url
              autoupdate_url)
   string(REPLACE "'" "''" yaml_${name} "${${name}}")
   set(yaml_${name} "'${yaml_${name}}'")
@@ -77,15 +66,13 @@ set(id ruvo.ruvo)
 set(header "# yaml-language-server: $schema=https://aka.ms/winget-manifest")
 set(ids "PackageIdentifier: ${id}\nPackageVersion: ${yaml_VERSION}")
 set(footer "ManifestVersion: 1.10.0")
-set(winget ${FOLDER}/manifests/winget)
-file(REMOVE_RECURSE ${FOLDER}/manifests)
 string(CONFIGURE [=[@header@.version.1.10.0.schema.json
 @ids@
 DefaultLocale: en-US
 ManifestType: version
 @footer@
 ]=] text @ONLY)
-file(WRITE ${winget}/${id}.yaml "${text}")
+file(WRITE ${FOLDER}/${id}.yaml "${text}")
 string(CONFIGURE [=[@header@.installer.1.10.0.schema.json
 @ids@
 Commands:
@@ -110,12 +97,8 @@ Installers:
 ManifestType: installer
 @footer@
 ]=] text @ONLY)
-file(WRITE ${winget}/${id}.installer.yaml "${text}")
-set(publisher_url "")
+file(WRITE ${FOLDER}/${id}.installer.yaml "${text}")
 set(license_url "")
-if(PUBLISHER_URL)
-  set(publisher_url "PublisherUrl: ${yaml_PUBLISHER_URL}\n")
-endif()
 if(LICENSE_URL)
   set(license_url "LicenseUrl: ${yaml_LICENSE_URL}\n")
 endif()
@@ -123,7 +106,8 @@ string(CONFIGURE [=[@header@.defaultLocale.1.10.0.schema.json
 @ids@
 PackageLocale: en-US
 Publisher: @yaml_PUBLISHER@
-@publisher_url@PackageName: ruvo
+PublisherUrl: @yaml_HOMEPAGE@
+PackageName: ruvo
 PackageUrl: @yaml_HOMEPAGE@
 License: MIT
 @license_url@ShortDescription: @yaml_DESCRIPTION@
@@ -136,7 +120,7 @@ Tags:
 ManifestType: defaultLocale
 @footer@
 ]=] text @ONLY)
-file(WRITE ${winget}/${id}.locale.en-US.yaml "${text}")
+file(WRITE ${FOLDER}/${id}.locale.en-US.yaml "${text}")
 
 # scoop unpacks the .zip into a folder of its own: extract_dir takes the
 # files out of the .zip's one folder, ruvo.
@@ -162,5 +146,5 @@ string(CONFIGURE [=[{
     }
 }
 ]=] text @ONLY)
-file(WRITE ${FOLDER}/manifests/scoop/ruvo.json "${text}")
-message(STATUS "Manifests for winget and scoop in ${FOLDER}/manifests")
+file(WRITE ${FOLDER}/ruvo.json "${text}")
+message(STATUS "Manifests for winget and scoop in ${FOLDER}")
