@@ -10,8 +10,7 @@
 # the 32-bit file itself need no Wine and run on every machine, as
 # "ruvo.exe.*". Where a package is missing, the tests are reported as
 # skipped, with the reason; with CI=true they fail.
-option(RUVO_WINDOWS_TESTS "Cross-build ruvo.exe and run its tests under Wine" ON)
-if(NOT RUVO_WINDOWS_TESTS)
+if(NOT RUVO_WINDOWS_TESTS) # an option of tests/CMakeLists.txt
   return()
 endif()
 set(RUVO_WINE_ARCH "" CACHE STRING "The build and the Wine of the wine.* tests: i686 (ruvo.exe \
