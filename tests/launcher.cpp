@@ -1,3 +1,23 @@
+// Starts ruvo for a row, with an exact argument vector and environment, in a
+// folder whose files the wildcard rows' patterns match (RUVO_RUN_FOLDER), and
+// gives back what it printed, how it ended and its processor time.
+//
+// Standard output is, as the row asks (stdout_target in launcher.h): a pipe;
+// a file; /dev/full; closed; a pseudo-terminal, or one open for reading or
+// for writing only; a pipe whose reader has gone; a non-blocking pipe whose
+// reader starts 1 s late; or a file that may not grow past 16 KiB. The write
+// failure rows that make chosen writes fail run ruvo under strace.
+//
+// The processor time is the slow reader's measure: that row allows 0.3 s,
+// since a loop that tried the write again at once would take the whole
+// second. Under Wine it is ruvo.exe's own process, which Wine starts by
+// forking twice: the launcher makes itself its subreaper for that row, waits
+// for it and allows 0.1 s (a loop takes about 0.3 s there, the Wine server
+// the rest).
+//
+// With RUVO_TARGET=windows it starts ruvo.exe under Wine instead, from
+// wine_helper.cpp, a Windows parent that gives it the row's environment
+// block and, on a terminal, a console (docs/windows.md).
 #include "launcher.h"
 
 #include <fcntl.h>
