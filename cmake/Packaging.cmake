@@ -15,6 +15,12 @@ endif()
 
 set(RUVO_PACKAGE_CONTACT "ruvo maintainers <maintainers@users.noreply.c-seed-deb97e7a.example>"
     CACHE STRING "Maintainer named in the packages of ruvo")
+# It reaches the build's command lines and the manifests as one line: a
+# semicolon would split it into several arguments.
+if(RUVO_PACKAGE_CONTACT MATCHES "[;\n\r\t]")
+  message(FATAL_ERROR "RUVO_PACKAGE_CONTACT is \"${RUVO_PACKAGE_CONTACT}\": a semicolon, tab or "
+                      "line break cannot stand in it")
+endif()
 
 if(WIN32)
   # Unpacked, the .zip is a folder that holds the program beside its notes.

@@ -62,6 +62,7 @@ RUVO_DOWNLOAD_URL|https://downloads.example/ruvo
 RUVO_HOMEPAGE|https://ruvo.example/"x
 RUVO_LICENSE_URL|https://ruvo.example/a;b
 RUVO_TIMESTAMP_URL|http://ts.example/;-pass;x
+RUVO_PACKAGE_CONTACT|ruvo; maintainers <ruvo@example.org>
 ROWS
     "$cmake" -S "$source" -B "$work/refused" -U"RUVO_*" -DBUILD_TESTING=OFF >"$log" 2>&1 || fail "$(cat "$log")"
     refused "RUVO_DOWNLOAD_URL is empty" "$cmake" --build "$work/refused" --target release
