@@ -37,6 +37,7 @@ cannot be read) is a fault too.
 """
 import argparse
 import hashlib
+import io
 import json
 import os
 import re
@@ -91,7 +92,7 @@ def check_sums(folder, packages):
     try:
         with open(f"{folder}/SHA256SUMS", encoding="utf-8") as file:
             lines = file.read().splitlines()
-    except OSError as error:
+    except (OSError, ValueError) as error:
         faults.append(f"SHA256SUMS cannot be read: {error}")
         return
     listed = {}
@@ -124,9 +125,7 @@ def check_deb(folder, deb, version, program, strip, work):
         faults.append(f"{deb} cannot be compared with {program}: {done.stderr}"
                       f"{tar.stderr.decode(errors='replace')}")
         return
-    with open(f"{work}/deb.tar", "wb") as file:
-        file.write(tar.stdout)
-    with tarfile.open(f"{work}/deb.tar") as archive:
+    with tarfile.open(fileobj=io.BytesIO(tar.stdout)) as archive:
         try:
             packed = archive.extractfile("./usr/bin/ruvo").read()
         except KeyError:
