@@ -46,15 +46,14 @@ set(file_version ${VERSION}.0)
 # Each version is a product of its own, whose code follows from the version.
 set(namespace 223B4EE4-CF35-416B-8D47-54795D0EBF38)
 string(UUID PRODUCT_CODE NAMESPACE ${namespace} NAME "ruvo-product-${VERSION}" TYPE SHA1 UPPER)
-# The conditions under which INSTALLDIR is a full path, which the .wxs
-# explains: a clause for each drive letter, nine to a condition; the last
-# also takes a UNC path. As text of XML, "<" is written "&lt;".
+# The conditions under which INSTALLDIR starts as a local full path, which
+# the .wxs explains: a clause for each drive letter, nine to a condition. As
+# text of XML, "<" is written "&lt;".
 foreach(letters ABCDEFGHI JKLMNOPQR STUVWXYZ)
   string(REGEX REPLACE "(.)" "INSTALLDIR ~&lt;&lt; \"\\1:\\\\\" OR " condition ${letters})
   string(REGEX REPLACE "^(.).*(.)$" "FULL_PATH_\\1_TO_\\2" name ${letters})
   string(REGEX REPLACE " OR $" "" ${name} "${condition}")
 endforeach()
-string(APPEND FULL_PATH_S_TO_Z " OR INSTALLDIR &lt;&lt; \"\\\\\"")
 # The publisher and the description as text of XML, whatever they hold.
 foreach(name MANUFACTURER DESCRIPTION)
   string(REPLACE "&" "&amp;" xml_${name} "${${name}}")

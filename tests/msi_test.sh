@@ -92,13 +92,19 @@ install)
         ! grep -Eq '\(A;[^;]*;([^;]*[^FRX;][^;]*)?;;;(BU|AU|WD)\)' <<<"$sddl" ||
         fail "MsiLockPermissionsEx: $(table MsiLockPermissionsEx)"
     entries >"$WINEPREFIX.path"
-    # A folder with a semicolon would be two PATH entries, and one that is no full path an
-    # entry searched from the current folder: refused, nothing installed.
-    for folder in 'C:\a;b\ruvo\' 'relative\ruvo\' '\ruvo\' 'C:ruvo\'; do
-        "$wine" msiexec /i "$msi" "INSTALLDIR=$folder" /qn >"$out" 2>&1 &&
-            fail "INSTALLDIR=$folder was accepted"
+    # A folder with a semicolon would be two PATH entries, one with a percent sign would expand
+    # into others, and one that is no local full path written with "\" an entry searched from
+    # the current folder or over the network: each refused by a launch condition, nothing
+    # installed, here or on Wine's Z: (\\server\share\ruvo\ would be /server/share/ruvo). Wine's
+    # CreateFolders never ends for C:\tools/ruvo/, so a refusal that came later ends in time.
+    for folder in 'C:\a;b\ruvo\' 'C:\x%PATHEXT%y\' 'relative\ruvo\' '\ruvo\' 'C:ruvo\' \
+        '\\server\share\ruvo\' 'C:\tools/ruvo/'; do
+        : >"$out" && timeout 60 "$wine" msiexec /i "$msi" "INSTALLDIR=$folder" /qn /l*v "$out" \
+            >/dev/null 2>&1 && fail "INSTALLDIR=$folder was accepted"
+        last=$(tr -d '\r' <"$out" | sed -n 's/^Action start [^ ]* //p' | tail -n 1)
+        [ "$last" = LaunchConditions. ] || fail "INSTALLDIR=$folder was refused after $last"
     done
-    [ -z "$(programs)" ] && [ -z "$(find "$WINEPREFIX" -iname ruvo.exe)" ] &&
+    [ -z "$(programs)" ] && [ -z "$(find "$WINEPREFIX" /server -iname ruvo.exe 2>/dev/null)" ] &&
         [ "$(entries)" = "$(cat "$WINEPREFIX.path")" ] || fail "after a refused folder: $(programs); PATH: $(entries)"
     w msiexec /i "$msi" "INSTALLDIR=$chosen" /qn
     installed_once "$version" "$files" "$chosen" ;;
