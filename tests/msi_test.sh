@@ -35,14 +35,19 @@ fi
 chosen='C:\tools\ruvo\'
 default='C:\Program Files\ruvo\'
 [ -d "$WINEPREFIX/drive_c/Program Files (x86)" ] && default='C:\Program Files (x86)\ruvo\'
-unix() { echo "$WINEPREFIX/drive_c/$(echo "${1:3:-1}" | tr '\\' /)"; }
-# PATH's entries, one a line, while it is REG_EXPAND_SZ. Empty entries are left
-# out: Wine's RemoveEnvironmentStrings leaves the ; before the entry that it
-# removes, where Windows takes both away.
-entries() {
-    w reg query 'HKLM\SYSTEM\CurrentControlSet\Control\Session Manager\Environment' /v PATH
-    sed -n 's/.* PATH    REG_EXPAND_SZ    //p' "$out" | tr -d '\r' | tr ';' '\n' | grep -v '^$'
+unix() {
+    drive=${1:0:1}
+    echo "$WINEPREFIX/dosdevices/${drive,,}:/$(echo "${1:3:-1}" | tr '\\' /)"
 }
+# The machine's PATH as it is written, and its entries, one a line, while it is REG_EXPAND_SZ.
+# Empty entries are left out: Wine's RemoveEnvironmentStrings leaves the ; before the entry that
+# it removes, where Windows takes both away.
+environment='HKLM\SYSTEM\CurrentControlSet\Control\Session Manager\Environment'
+machine_path() {
+    w reg query "$environment" /v PATH
+    sed -n 's/.* PATH    REG_EXPAND_SZ    //p' "$out" | tr -d '\r'
+}
+entries() { machine_path | tr ';' '\n' | grep -v '^$'; }
 # "{product code} ruvo version folder publisher" of each program in Programs
 # and Features, all of them ruvo in this prefix. A 64-bit prefix has no such
 # key in the 32-bit view until a 32-bit program is installed: then none is.
@@ -91,6 +96,11 @@ install)
     [ "$(table CreateFolder)" = $'INSTALLDIR\truvo' ] && [[ $sddl == D:P* ]] &&
         ! grep -Eq '\(A;[^;]*;([^;]*[^FRX;][^;]*)?;;;(BU|AU|WD)\)' <<<"$sddl" ||
         fail "MsiLockPermissionsEx: $(table MsiLockPermissionsEx)"
+    # What Wine cannot tell: without "-", Windows would leave the entry on PATH at uninstall, and
+    # an elevated install takes INSTALLDIR only as a secure property.
+    secure=$(table Property | awk -F '\t' '$1 == "SecureCustomProperties" { print $2 }')
+    [ "$(table Environment | cut -f 2)" = '=-*PATH' ] && [[ ";$secure;" == *";INSTALLDIR;"* ]] ||
+        fail "Environment and SecureCustomProperties: $(table Environment); $secure"
     entries >"$WINEPREFIX.path"
     # A folder with a semicolon would be two PATH entries, one with a percent sign would expand
     # into others, and one that is no local full path written with "\" an entry searched from
@@ -106,6 +116,20 @@ install)
     done
     [ -z "$(programs)" ] && [ -z "$(find "$WINEPREFIX" /server -iname ruvo.exe 2>/dev/null)" ] &&
         [ "$(entries)" = "$(cat "$WINEPREFIX.path")" ] || fail "after a refused folder: $(programs); PATH: $(entries)"
+    # Accepted, installed and uninstalled: a drive letter in lower case, and one of each custom
+    # action's letters, on drives of this prefix. PATH is then written back as it was, since
+    # Wine's cmd searches no entry after the empty ones that Wine's uninstalls leave.
+    for drive in g q s; do
+        mkdir -p "$WINEPREFIX/drive_$drive" &&
+            ln -sfn "../drive_$drive" "$WINEPREFIX/dosdevices/$drive:"
+    done
+    before=$(machine_path)
+    for folder in 'g:\ruvo\' 'Q:\ruvo\' 'S:\ruvo\'; do
+        w msiexec /i "$msi" "INSTALLDIR=$folder" /qn
+        installed_once "$version" "$files" "$folder"
+        uninstalled "$folder"
+    done
+    w reg add "$environment" /v PATH /t REG_EXPAND_SZ /d "$before" /f
     w msiexec /i "$msi" "INSTALLDIR=$chosen" /qn
     installed_once "$version" "$files" "$chosen" ;;
 run_from_path)
