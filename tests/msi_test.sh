@@ -64,11 +64,13 @@ programs() {
         s/ *\(DisplayName\|DisplayVersion\|InstallLocation\|Publisher\) *REG_SZ *//p' |
         paste -d ' ' - - - - -
 }
-# Once ruvo VERSION in FOLDER, the files of FILES, and PATH as before with FOLDER once at the end.
+# Once ruvo VERSION in FOLDER, the files of FILES, and PATH as before with ADDED (FOLDER unless
+# given) once at the end.
 installed_once() {
     [[ $(programs) =~ ^\{[-0-9A-F]+\}\ ruvo\ "$1 $3 "[^{]+$ ]] || fail "programs: $(programs)"
     diff -r "$2" "$(unix "$3")" || fail "the installed files differ"
-    [ "$(entries)" = "$(cat "$WINEPREFIX.path")"$'\n'"$3" ] || fail "PATH: $(entries)"
+    [ "$(entries)" = "$(cat "$WINEPREFIX.path" && echo "${4-$3}" | grep .)" ] ||
+        fail "PATH with $3 installed: $(entries)"
 }
 # Uninstalled from FOLDER, though given another: no program, no files, and PATH as before.
 uninstalled() {
@@ -116,20 +118,33 @@ install)
     done
     [ -z "$(programs)" ] && [ -z "$(find "$WINEPREFIX" /server -iname ruvo.exe 2>/dev/null)" ] &&
         [ "$(entries)" = "$(cat "$WINEPREFIX.path")" ] || fail "after a refused folder: $(programs); PATH: $(entries)"
-    # Accepted, installed and uninstalled: a drive letter in lower case, and one of each custom
-    # action's letters, on drives of this prefix. PATH is then written back as it was, since
-    # Wine's cmd searches no entry after the empty ones that Wine's uninstalls leave.
+    # Installed and uninstalled: folder|entry on PATH before|entry added. A drive letter in
+    # lower case, and one of each custom action's letters, on drives of this prefix; a folder
+    # that PATH holds already, in any case, with a final "\" or without, is not added, so that
+    # the uninstall leaves the entry; one beside an entry that only starts like it is added.
+    # PATH is written as it was before each, and after: Wine's uninstalls leave empty entries,
+    # and Wine's cmd searches no entry after an empty one.
     for drive in g q s; do
         mkdir -p "$WINEPREFIX/drive_$drive" &&
             ln -sfn "../drive_$drive" "$WINEPREFIX/dosdevices/$drive:"
     done
     before=$(machine_path)
-    for folder in 'g:\ruvo\' 'Q:\ruvo\' 'S:\ruvo\'; do
+    while IFS='|' read -r folder held added; do
+        w reg add "$environment" /v PATH /t REG_EXPAND_SZ /d "$before${held:+;$held}" /f
+        entries >"$WINEPREFIX.path"
         w msiexec /i "$msi" "INSTALLDIR=$folder" /qn
-        installed_once "$version" "$files" "$folder"
+        installed_once "$version" "$files" "$folder" "$added"
         uninstalled "$folder"
-    done
+    done <<'EOF'
+g:\ruvo\||g:\ruvo\
+Q:\ruvo\||Q:\ruvo\
+S:\ruvo\||S:\ruvo\
+C:\tools\|C:\tools\|
+C:\tools\ruvo\|c:\TOOLS\RUVO|
+C:\tools\ruvo\|C:\tools\ruvo\bin|C:\tools\ruvo\
+EOF
     w reg add "$environment" /v PATH /t REG_EXPAND_SZ /d "$before" /f
+    entries >"$WINEPREFIX.path"
     w msiexec /i "$msi" "INSTALLDIR=$chosen" /qn
     installed_once "$version" "$files" "$chosen" ;;
 run_from_path)
@@ -166,6 +181,13 @@ uninstall) # and forgets the folder, so ruvo goes into Program Files; one given 
     w msiexec /i "$new-$next.msi" "INSTALLDIR=$chosen" /qn
     installed_once "$next" "$new" "$chosen"
     uninstalled "$chosen"
+    # Without the folder kept in the registry, the uninstall takes the default for it: the
+    # entry of the folder installed to may stay, but PATH keeps every other entry, never
+    # emptied by an entry that resolved to nothing.
+    w msiexec /i "$msi" "INSTALLDIR=$chosen" /qn
+    w reg delete 'HKLM\Software\ruvo' /v InstallDir /f /reg:32
+    w msiexec /x "$(programs | cut -d ' ' -f 1)" /qn
+    [ "$(entries | grep -vxF "$chosen")" = "$(cat "$WINEPREFIX.path")" ] || fail "PATH: $(entries)"
     # The server started with -p60 may have exited on its own; wineserver -k then exits 1 and says
     # nothing.
     "$wineserver" -k >"$out" 2>&1 && exit 0
