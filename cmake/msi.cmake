@@ -4,13 +4,19 @@
 #   cmake -DVERSION=<version> -DFILES=<folder> -DOUTPUT=<file.msi> -DMANUFACTURER=<name>
 #         -DDESCRIPTION=<text> -P msi.cmake
 #
-# wixl (package wixl) builds it from packaging/ruvo.wxs.in, and msibuild
+# wixl (package wixl) builds it from packaging/ruvo.wxs.in, whose opening
+# comment tells how the folder and its PATH entry are checked, and msibuild
 # (package msitools) then writes what wixl 0.101 cannot:
 # - the Environment table, whose one row appends the install folder to the
 #   machine's PATH ([~] is the value already there; = sets it on install, -
 #   takes the folder out again on uninstall, * makes it the machine's). PATH
 #   keeps its type, and a repair or a second install does not append the
-#   folder again (the wine.*.msi.* tests check both);
+#   folder again (the wine.*.msi.* tests check both). The row belongs to the
+#   component "path", whose condition wixl cannot write either;
+# - CheckPath, the script that sets AddToPath for that condition (below). A
+#   condition can neither cut a final "\" off a folder nor split PATH into
+#   entries, so this is JScript, which Windows Installer runs itself, from
+#   the property CheckPathScript (type 53), without Windows Script Host;
 # - ruvo.exe's file version and language (U.S. English, as its version
 #   resource says), so that Windows Installer compares versions, not hashes
 #   and dates, when it replaces the program; the hash row wixl writes for
@@ -46,15 +52,14 @@ set(file_version ${VERSION}.0)
 # Each version is a product of its own, whose code follows from the version.
 set(namespace 223B4EE4-CF35-416B-8D47-54795D0EBF38)
 string(UUID PRODUCT_CODE NAMESPACE ${namespace} NAME "ruvo-product-${VERSION}" TYPE SHA1 UPPER)
-# The conditions under which INSTALLDIR is a full path, which the .wxs
-# explains: a clause for each drive letter, nine to a condition; the last
-# also takes a UNC path. As text of XML, "<" is written "&lt;".
+# The conditions under which INSTALLDIR starts as a local full path, which
+# the .wxs explains: a clause for each drive letter, nine to a condition. As
+# text of XML, "<" is written "&lt;".
 foreach(letters ABCDEFGHI JKLMNOPQR STUVWXYZ)
   string(REGEX REPLACE "(.)" "INSTALLDIR ~&lt;&lt; \"\\1:\\\\\" OR " condition ${letters})
   string(REGEX REPLACE "^(.).*(.)$" "FULL_PATH_\\1_TO_\\2" name ${letters})
   string(REGEX REPLACE " OR $" "" ${name} "${condition}")
 endforeach()
-string(APPEND FULL_PATH_S_TO_Z " OR INSTALLDIR &lt;&lt; \"\\\\\"")
 # The publisher and the description as text of XML, whatever they hold.
 foreach(name MANUFACTURER DESCRIPTION)
   string(REPLACE "&" "&amp;" xml_${name} "${${name}}")
@@ -96,6 +101,32 @@ if(DEFINED ENV{SOURCE_DATE_EPOCH})
   set(at_epoch ${FAKETIME} -f ${epoch})
 endif()
 
+# CheckPath's script, run at a first install or an upgrade, before
+# CostFinalize: AddToPath is "1" when the machine's PATH holds no entry that
+# is the folder, or when it holds the one that an older version added, which
+# that version's removal takes away. Entries compare whatever the case of
+# their letters, and with a final "\" or without, but for a drive's own
+# (C:\ is not C:). Windows hands AppSearch a REG_EXPAND_SZ value unexpanded
+# with "#%" in front, and a REG_SZ value that starts with "#" with a second
+# one; Wine expands the first. An entry written with a variable, such as
+# %SystemDrive%\tools, so matches no folder: the folder is added beside it,
+# and taken away again. The text holds no "'", which would end msibuild's
+# string, nor square brackets, so that it reads the same whether or not
+# Windows takes it for formatted text.
+set(check_path_script [=[
+function entries(list) {
+    return (";" + list + ";").toLowerCase().replace(/\\+;/g, function (end, at, all) {
+        return all.charAt(at - 1) == ":" ? end : ";";
+    });
+}
+var folder = entries(Session.Property("INSTALLDIR"));
+var path = entries(Session.Property("MACHINEPATH").replace(/^#%/, "").replace(/^##/, "#"));
+var kept = entries(Session.Property("KEPTPATHENTRY"));
+Session.Property("AddToPath") = path.indexOf(folder) < 0 || kept == folder ? "1" : "";
+]=])
+# The path component once installed is there exactly while KEPTPATHENTRY is.
+set(path_condition "(NOT Installed AND AddToPath) OR (Installed AND KEPTPATHENTRY)")
+
 file(REMOVE ${OUTPUT})
 # wixl finds the files named in the source in the folder it runs in.
 execute_process(COMMAND ${at_epoch} ${WIXL} -a x86 -o ${OUTPUT} ${wxs}
@@ -113,7 +144,12 @@ execute_process(
 `Name` CHAR(255) NOT NULL LOCALIZABLE, `Value` CHAR(255) LOCALIZABLE, \
 `Component_` CHAR(72) NOT NULL PRIMARY KEY `Environment`)"
     -q "INSERT INTO `Environment` (`Environment`, `Name`, `Value`, `Component_`) \
-VALUES ('PATH', '=-*PATH', '[~];[INSTALLDIR]', 'ruvo')"
+VALUES ('PATH', '=-*PATH', '[~];[INSTALLDIR]', 'path')"
+    -q "UPDATE `Component` SET `Condition` = '${path_condition}' WHERE `Component` = 'path'"
+    -q "INSERT INTO `Property` (`Property`, `Value`) VALUES ('CheckPathScript', '${check_path_script}')"
+    -q "INSERT INTO `CustomAction` (`Action`, `Type`, `Source`) VALUES ('CheckPath', 53, 'CheckPathScript')"
+    -q "INSERT INTO `InstallExecuteSequence` (`Action`, `Condition`, `Sequence`) \
+VALUES ('CheckPath', 'NOT Installed', 990)"
     -q "CREATE TABLE `MsiLockPermissionsEx` (`MsiLockPermissionsEx` CHAR(72) NOT NULL, \
 `LockObject` CHAR(72) NOT NULL, `Table` CHAR(32) NOT NULL, `SDDL` LONGCHAR NOT NULL, \
 `Condition` CHAR(255) PRIMARY KEY `MsiLockPermissionsEx`)"

@@ -137,6 +137,12 @@ std::string every_class() {
 std::string pair_at_edge() {
     return std::string(4061, 'X') + "\xf0\x9f\x98\x80";
 }
+// An element of 4095 units: its newline's CR would fall on the console
+// buffer's last unit and its LF past it, over whatever lies there, so the
+// buffer goes out first.
+std::string newline_at_edge() {
+    return "\u00fc" + std::string(4093, 'x') + ";\u00e9y;w";
+}
 std::string lone() {
     return "X\xed\xa0\x80" + pair_at_edge();
 }
@@ -258,6 +264,13 @@ const run_case cases[] = {
      0,
      same,
      cells},
+    {"newline on the console buffer's last unit",
+     {"v"},
+     {[] { return "V=" + newline_at_edge(); }},
+     [] { return shown("V", listed(newline_at_edge())); },
+     0,
+     same,
+     tty},
     {"console open for writing only",
      {"v"},
      cjk_cyrillic,

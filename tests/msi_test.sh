@@ -35,14 +35,19 @@ fi
 chosen='C:\tools\ruvo\'
 default='C:\Program Files\ruvo\'
 [ -d "$WINEPREFIX/drive_c/Program Files (x86)" ] && default='C:\Program Files (x86)\ruvo\'
-unix() { echo "$WINEPREFIX/drive_c/$(echo "${1:3:-1}" | tr '\\' /)"; }
-# PATH's entries, one a line, while it is REG_EXPAND_SZ. Empty entries are left
-# out: Wine's RemoveEnvironmentStrings leaves the ; before the entry that it
-# removes, where Windows takes both away.
-entries() {
-    w reg query 'HKLM\SYSTEM\CurrentControlSet\Control\Session Manager\Environment' /v PATH
-    sed -n 's/.* PATH    REG_EXPAND_SZ    //p' "$out" | tr -d '\r' | tr ';' '\n' | grep -v '^$'
+unix() {
+    drive=${1:0:1}
+    echo "$WINEPREFIX/dosdevices/${drive,,}:/$(echo "${1:3:-1}" | tr '\\' /)"
 }
+# The machine's PATH as it is written, and its entries, one a line, while it is REG_EXPAND_SZ.
+# Empty entries are left out: Wine's RemoveEnvironmentStrings leaves the ; before the entry that
+# it removes, where Windows takes both away.
+environment='HKLM\SYSTEM\CurrentControlSet\Control\Session Manager\Environment'
+machine_path() {
+    w reg query "$environment" /v PATH
+    sed -n 's/.* PATH    REG_EXPAND_SZ    //p' "$out" | tr -d '\r'
+}
+entries() { machine_path | tr ';' '\n' | grep -v '^$'; }
 # "{product code} ruvo version folder publisher" of each program in Programs
 # and Features, all of them ruvo in this prefix. A 64-bit prefix has no such
 # key in the 32-bit view until a 32-bit program is installed: then none is.
@@ -59,11 +64,13 @@ programs() {
         s/ *\(DisplayName\|DisplayVersion\|InstallLocation\|Publisher\) *REG_SZ *//p' |
         paste -d ' ' - - - - -
 }
-# Once ruvo VERSION in FOLDER, the files of FILES, and PATH as before with FOLDER once at the end.
+# Once ruvo VERSION in FOLDER, the files of FILES, and PATH as before with ADDED (FOLDER unless
+# given) once at the end.
 installed_once() {
     [[ $(programs) =~ ^\{[-0-9A-F]+\}\ ruvo\ "$1 $3 "[^{]+$ ]] || fail "programs: $(programs)"
     diff -r "$2" "$(unix "$3")" || fail "the installed files differ"
-    [ "$(entries)" = "$(cat "$WINEPREFIX.path")"$'\n'"$3" ] || fail "PATH: $(entries)"
+    [ "$(entries)" = "$(cat "$WINEPREFIX.path" && echo "${4-$3}" | grep .)" ] ||
+        fail "PATH with $3 installed: $(entries)"
 }
 # Uninstalled from FOLDER, though given another: no program, no files, and PATH as before.
 uninstalled() {
@@ -91,15 +98,53 @@ install)
     [ "$(table CreateFolder)" = $'INSTALLDIR\truvo' ] && [[ $sddl == D:P* ]] &&
         ! grep -Eq '\(A;[^;]*;([^;]*[^FRX;][^;]*)?;;;(BU|AU|WD)\)' <<<"$sddl" ||
         fail "MsiLockPermissionsEx: $(table MsiLockPermissionsEx)"
+    # What Wine cannot tell: without "-", Windows would leave the entry on PATH at uninstall, and
+    # an elevated install takes INSTALLDIR only as a secure property.
+    secure=$(table Property | awk -F '\t' '$1 == "SecureCustomProperties" { print $2 }')
+    [ "$(table Environment | cut -f 2)" = '=-*PATH' ] && [[ ";$secure;" == *";INSTALLDIR;"* ]] ||
+        fail "Environment and SecureCustomProperties: $(table Environment); $secure"
     entries >"$WINEPREFIX.path"
-    # A folder with a semicolon would be two PATH entries, and one that is no full path an
-    # entry searched from the current folder: refused, nothing installed.
-    for folder in 'C:\a;b\ruvo\' 'relative\ruvo\' '\ruvo\' 'C:ruvo\'; do
-        "$wine" msiexec /i "$msi" "INSTALLDIR=$folder" /qn >"$out" 2>&1 &&
-            fail "INSTALLDIR=$folder was accepted"
+    # A folder with a semicolon would be two PATH entries, one with a percent sign would expand
+    # into others, and one that is no local full path written with "\" an entry searched from
+    # the current folder or over the network: each refused by a launch condition, nothing
+    # installed, here or on Wine's Z: (\\server\share\ruvo\ would be /server/share/ruvo). Wine's
+    # CreateFolders never ends for C:\tools/ruvo/, so a refusal that came later ends in time.
+    for folder in 'C:\a;b\ruvo\' 'C:\x%PATHEXT%y\' 'relative\ruvo\' '\ruvo\' 'C:ruvo\' \
+        '\\server\share\ruvo\' 'C:\tools/ruvo/'; do
+        : >"$out" && timeout 60 "$wine" msiexec /i "$msi" "INSTALLDIR=$folder" /qn /l*v "$out" \
+            >/dev/null 2>&1 && fail "INSTALLDIR=$folder was accepted"
+        last=$(tr -d '\r' <"$out" | sed -n 's/^Action start [^ ]* //p' | tail -n 1)
+        [ "$last" = LaunchConditions. ] || fail "INSTALLDIR=$folder was refused after $last"
     done
-    [ -z "$(programs)" ] && [ -z "$(find "$WINEPREFIX" -iname ruvo.exe)" ] &&
+    [ -z "$(programs)" ] && [ -z "$(find "$WINEPREFIX" /server -iname ruvo.exe 2>/dev/null)" ] &&
         [ "$(entries)" = "$(cat "$WINEPREFIX.path")" ] || fail "after a refused folder: $(programs); PATH: $(entries)"
+    # Installed and uninstalled: folder|entry on PATH before|entry added. A drive letter in
+    # lower case, and one of each custom action's letters, on drives of this prefix; a folder
+    # that PATH holds already, in any case, with a final "\" or without, is not added, so that
+    # the uninstall leaves the entry; one beside an entry that only starts like it is added.
+    # PATH is written as it was before each, and after: Wine's uninstalls leave empty entries,
+    # and Wine's cmd searches no entry after an empty one.
+    for drive in g q s; do
+        mkdir -p "$WINEPREFIX/drive_$drive" &&
+            ln -sfn "../drive_$drive" "$WINEPREFIX/dosdevices/$drive:"
+    done
+    before=$(machine_path)
+    while IFS='|' read -r folder held added; do
+        w reg add "$environment" /v PATH /t REG_EXPAND_SZ /d "$before${held:+;$held}" /f
+        entries >"$WINEPREFIX.path"
+        w msiexec /i "$msi" "INSTALLDIR=$folder" /qn
+        installed_once "$version" "$files" "$folder" "$added"
+        uninstalled "$folder"
+    done <<'EOF'
+g:\ruvo\||g:\ruvo\
+Q:\ruvo\||Q:\ruvo\
+S:\ruvo\||S:\ruvo\
+C:\tools\|C:\tools\|
+C:\tools\ruvo\|c:\TOOLS\RUVO|
+C:\tools\ruvo\|C:\tools\ruvo\bin|C:\tools\ruvo\
+EOF
+    w reg add "$environment" /v PATH /t REG_EXPAND_SZ /d "$before" /f
+    entries >"$WINEPREFIX.path"
     w msiexec /i "$msi" "INSTALLDIR=$chosen" /qn
     installed_once "$version" "$files" "$chosen" ;;
 run_from_path)
@@ -136,6 +181,13 @@ uninstall) # and forgets the folder, so ruvo goes into Program Files; one given 
     w msiexec /i "$new-$next.msi" "INSTALLDIR=$chosen" /qn
     installed_once "$next" "$new" "$chosen"
     uninstalled "$chosen"
+    # Without the folder kept in the registry, the uninstall takes the default for it: the
+    # entry of the folder installed to may stay, but PATH keeps every other entry, never
+    # emptied by an entry that resolved to nothing.
+    w msiexec /i "$msi" "INSTALLDIR=$chosen" /qn
+    w reg delete 'HKLM\Software\ruvo' /v InstallDir /f /reg:32
+    w msiexec /x "$(programs | cut -d ' ' -f 1)" /qn
+    [ "$(entries | grep -vxF "$chosen")" = "$(cat "$WINEPREFIX.path")" ] || fail "PATH: $(entries)"
     # The server started with -p60 may have exited on its own; wineserver -k then exits 1 and says
     # nothing.
     "$wineserver" -k >"$out" 2>&1 && exit 0
