@@ -286,7 +286,9 @@ def check_manifests(folder, version, options):
 
     msi, zip_name = (f"ruvo-{version}-win32.{kind}" for kind in ("msi", "zip"))
     lines = run("msiinfo", "export", f"{folder}/{msi}", "Property").stdout
-    properties = dict(line.rstrip("\r").split("\t", 1) for line in lines.splitlines()[3:])
+    # The rows that are read; a value may run over several lines (a script's).
+    properties = dict(re.findall(r"^(ProductVersion|ProductCode|UpgradeCode|ALLUSERS)\t([^\r\n]*)",
+                                 lines, re.MULTILINE))
     packages = [(m.get("PackageIdentifier"), str(m.get("PackageVersion"))) for m in winget.values()]
     read = packages + [scoop.get("version"), properties.get("ProductVersion")]
     if read != [("ruvo.ruvo", version)] * 3 + [version] * 2:
