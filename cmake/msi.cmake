@@ -127,19 +127,22 @@ Session.Property("AddToPath") = path.indexOf(folder) < 0 || kept == folder ? "1"
 # The path component once installed is there exactly while KEPTPATHENTRY is.
 set(path_condition "(NOT Installed AND AddToPath) OR (Installed AND KEPTPATHENTRY)")
 
-file(REMOVE ${OUTPUT})
+# Made under another name and renamed when whole: a step that fails leaves
+# no package half-made under the package's name.
+set(made ${OUTPUT}.part)
+file(REMOVE ${OUTPUT} ${made})
 # wixl finds the files named in the source in the folder it runs in.
-execute_process(COMMAND ${at_epoch} ${WIXL} -a x86 -o ${OUTPUT} ${wxs}
+execute_process(COMMAND ${at_epoch} ${WIXL} -a x86 -o ${made} ${wxs}
                 WORKING_DIRECTORY ${FILES} COMMAND_ERROR_IS_FATAL ANY)
 # wixl lists the properties of its MajorUpgrade as secure; INSTALLDIR joins them.
-execute_process(COMMAND ${MSIINFO} export ${OUTPUT} Property OUTPUT_VARIABLE properties
+execute_process(COMMAND ${MSIINFO} export ${made} Property OUTPUT_VARIABLE properties
                 COMMAND_ERROR_IS_FATAL ANY)
 if(NOT properties MATCHES "\nSecureCustomProperties\t([^\r\n]+)")
   message(FATAL_ERROR "wixl wrote no SecureCustomProperties:\n${properties}")
 endif()
 set(secure "INSTALLDIR;${CMAKE_MATCH_1}")
 execute_process(
-  COMMAND ${at_epoch} ${MSIBUILD} ${OUTPUT}
+  COMMAND ${at_epoch} ${MSIBUILD} ${made}
     -q "CREATE TABLE `Environment` (`Environment` CHAR(72) NOT NULL, \
 `Name` CHAR(255) NOT NULL LOCALIZABLE, `Value` CHAR(255) LOCALIZABLE, \
 `Component_` CHAR(72) NOT NULL PRIMARY KEY `Environment`)"
@@ -163,3 +166,4 @@ WHERE `File` = 'README_windows.txt'"
     -q "UPDATE `Property` SET `Value` = '${secure}' WHERE `Property` = 'SecureCustomProperties'"
     -s "ruvo ${VERSION}" "${MANUFACTURER}" "Intel;1033" {${package_code}}
   COMMAND_ERROR_IS_FATAL ANY)
+file(RENAME ${made} ${OUTPUT})
