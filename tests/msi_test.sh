@@ -1,7 +1,17 @@
 #!/usr/bin/env bash
 # One step in the life of ruvo's .msi under Wine, in a prefix of its own that
-# the steps share, in this order: install, run_from_path, repair, upgrade,
-# uninstall. Status 77 reports the step as skipped.
+# the steps share, in this order. Status 77 reports the step as skipped.
+# - install: the tables that Wine cannot judge (File, MsiFileHash,
+#   MsiLockPermissionsEx, Environment, SecureCustomProperties); folders that
+#   the launch conditions refuse, with nothing installed; folders installed
+#   and uninstalled on drives of the prefix, with PATH holding the folder
+#   before or not; then ruvo into C:\tools\ruvo\;
+# - run_from_path: cmd finds ruvo on PATH (the 32-bit path only);
+# - repair: a lost file comes back, with REINSTALL=ALL, since Wine's
+#   msiexec /f cannot repair; neither it nor a second install moves ruvo;
+# - upgrade: to the next major version, in the same folder, once on PATH;
+# - uninstall: and the folder is forgotten; a given folder wins over a kept
+#   one; without the kept folder PATH keeps every other entry.
 # Usage: msi_test.sh STEP ARCH BUILD_FOLDER VERSION CMAKE WINE WINESERVER [MISSING]
 set -u
 step=$1 arch=$2 build=$3 version=$4 cmake=$5 wine=$6 wineserver=$7 missing=${8:-}
