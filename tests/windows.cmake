@@ -174,14 +174,16 @@ gtest_discover_tests(ruvo_tests TEST_PREFIX "ruvo.exe." NO_PRETTY_VALUES
              SKIP_REGULAR_EXPRESSION "\\[  SKIPPED \\]")
 
 # The .msi of the 32-bit build installed, run from PATH, repaired, replaced
-# by the next version and uninstalled, in that order (see msi_test.sh).
+# by the next version and uninstalled, in that order (see msi_test.sh). The
+# longest chain of the run: a high cost has ctest start it first.
 set(previous "")
 foreach(step install run_from_path repair upgrade uninstall)
   add_test(NAME wine.${arch}.msi.${step}
            COMMAND bash ${CMAKE_CURRENT_SOURCE_DIR}/msi_test.sh ${step} ${arch} ${CMAKE_BINARY_DIR}
                    ${PROJECT_VERSION} ${CMAKE_COMMAND} "${wine}" "${wineserver}" "${missing}")
   set_tests_properties(wine.${arch}.msi.${step} PROPERTIES FIXTURES_REQUIRED msi
-                       DEPENDS "${previous}" SKIP_RETURN_CODE 77 TIMEOUT 300)
+                       DEPENDS "${previous}" SKIP_RETURN_CODE 77 TIMEOUT 300
+                       COST 100)
   set(previous wine.${arch}.msi.${step})
 endforeach()
 set_tests_properties(wine.${arch}.msi.install PROPERTIES FIXTURES_SETUP msi
