@@ -2,16 +2,17 @@
 # One step in the life of ruvo's .msi under Wine, in a prefix of its own that
 # the steps share, in this order. Status 77 reports the step as skipped.
 # - install: the tables that Wine cannot judge (File, MsiFileHash,
-#   MsiLockPermissionsEx, Environment, SecureCustomProperties); folders that
-#   the launch conditions refuse, with nothing installed; folders installed
-#   and uninstalled on drives of the prefix, with PATH holding the folder
-#   before or not; then ruvo into C:\tools\ruvo\;
+#   MsiLockPermissionsEx, Environment, SecureCustomProperties); then ruvo
+#   into C:\tools\ruvo\;
 # - run_from_path: cmd finds ruvo on PATH (the 32-bit path only);
 # - repair: a lost file comes back, with REINSTALL=ALL, since Wine's
 #   msiexec /f cannot repair; neither it nor a second install moves ruvo;
 # - upgrade: to the next major version, in the same folder, once on PATH;
 # - uninstall: and the folder is forgotten; a given folder wins over a kept
-#   one; without the kept folder PATH keeps every other entry.
+#   one; without the kept folder PATH keeps every other entry;
+# - folders: folders that the launch conditions refuse, with nothing
+#   installed; folders installed and uninstalled on drives of the prefix,
+#   with PATH holding the folder before or not.
 # Usage: msi_test.sh STEP ARCH BUILD_FOLDER VERSION CMAKE WINE WINESERVER [MISSING]
 set -u
 step=$1 arch=$2 build=$3 version=$4 cmake=$5 wine=$6 wineserver=$7 missing=${8:-}
@@ -113,47 +114,7 @@ install)
     secure=$(table Property | awk -F '\t' '$1 == "SecureCustomProperties" { print $2 }')
     [ "$(table Environment | cut -f 2)" = '=-*PATH' ] && [[ ";$secure;" == *";INSTALLDIR;"* ]] ||
         fail "Environment and SecureCustomProperties: $(table Environment); $secure"
-    entries >"$WINEPREFIX.path"
-    # A folder with a semicolon would be two PATH entries, one with a percent sign would expand
-    # into others, and one that is no local full path written with "\" an entry searched from
-    # the current folder or over the network: each refused by a launch condition, nothing
-    # installed, here or on Wine's Z: (\\server\share\ruvo\ would be /server/share/ruvo). Wine's
-    # CreateFolders never ends for C:\tools/ruvo/, so a refusal that came later ends in time.
-    for folder in 'C:\a;b\ruvo\' 'C:\x%PATHEXT%y\' 'relative\ruvo\' '\ruvo\' 'C:ruvo\' \
-        '\\server\share\ruvo\' 'C:\tools/ruvo/'; do
-        : >"$out" && timeout 60 "$wine" msiexec /i "$msi" "INSTALLDIR=$folder" /qn /l*v "$out" \
-            >/dev/null 2>&1 && fail "INSTALLDIR=$folder was accepted"
-        last=$(tr -d '\r' <"$out" | sed -n 's/^Action start [^ ]* //p' | tail -n 1)
-        [ "$last" = LaunchConditions. ] || fail "INSTALLDIR=$folder was refused after $last"
-    done
-    [ -z "$(programs)" ] && [ -z "$(find "$WINEPREFIX" /server -iname ruvo.exe 2>/dev/null)" ] &&
-        [ "$(entries)" = "$(cat "$WINEPREFIX.path")" ] || fail "after a refused folder: $(programs); PATH: $(entries)"
-    # Installed and uninstalled: folder|entry on PATH before|entry added. A drive letter in
-    # lower case, and one of each custom action's letters, on drives of this prefix; a folder
-    # that PATH holds already, in any case, with a final "\" or without, is not added, so that
-    # the uninstall leaves the entry; one beside an entry that only starts like it is added.
-    # PATH is written as it was before each, and after: Wine's uninstalls leave empty entries,
-    # and Wine's cmd searches no entry after an empty one.
-    for drive in g q s; do
-        mkdir -p "$WINEPREFIX/drive_$drive" &&
-            ln -sfn "../drive_$drive" "$WINEPREFIX/dosdevices/$drive:"
-    done
-    before=$(machine_path)
-    while IFS='|' read -r folder held added; do
-        w reg add "$environment" /v PATH /t REG_EXPAND_SZ /d "$before${held:+;$held}" /f
-        entries >"$WINEPREFIX.path"
-        w msiexec /i "$msi" "INSTALLDIR=$folder" /qn
-        installed_once "$version" "$files" "$folder" "$added"
-        uninstalled "$folder"
-    done <<'EOF'
-g:\ruvo\||g:\ruvo\
-Q:\ruvo\||Q:\ruvo\
-S:\ruvo\||S:\ruvo\
-C:\tools\|C:\tools\|
-C:\tools\ruvo\|c:\TOOLS\RUVO|
-C:\tools\ruvo\|C:\tools\ruvo\bin|C:\tools\ruvo\
-EOF
-    w reg add "$environment" /v PATH /t REG_EXPAND_SZ /d "$before" /f
+    machine_path >"$WINEPREFIX.original"
     entries >"$WINEPREFIX.path"
     w msiexec /i "$msi" "INSTALLDIR=$chosen" /qn
     installed_once "$version" "$files" "$chosen" ;;
@@ -197,7 +158,52 @@ uninstall) # and forgets the folder, so ruvo goes into Program Files; one given 
     w msiexec /i "$msi" "INSTALLDIR=$chosen" /qn
     w reg delete 'HKLM\Software\ruvo' /v InstallDir /f /reg:32
     w msiexec /x "$(programs | cut -d ' ' -f 1)" /qn
-    [ "$(entries | grep -vxF "$chosen")" = "$(cat "$WINEPREFIX.path")" ] || fail "PATH: $(entries)"
+    [ "$(entries | grep -vxF "$chosen")" = "$(cat "$WINEPREFIX.path")" ] || fail "PATH: $(entries)" ;;
+folders) # which folders an install takes, in the prefix as it was before the first install:
+    # the uninstall without a kept folder may have left its folder and entry
+    w reg add "$environment" /v PATH /t REG_EXPAND_SZ /d "$(cat "$WINEPREFIX.original")" /f
+    rm -rf "$(unix "$chosen")"
+    entries >"$WINEPREFIX.path"
+    # A folder with a semicolon would be two PATH entries, one with a percent sign would expand
+    # into others, and one that is no local full path written with "\" an entry searched from
+    # the current folder or over the network: each refused by a launch condition, nothing
+    # installed, here or on Wine's Z: (\\server\share\ruvo\ would be /server/share/ruvo). Wine's
+    # CreateFolders never ends for C:\tools/ruvo/, so a refusal that came later ends in time.
+    for folder in 'C:\a;b\ruvo\' 'C:\x%PATHEXT%y\' 'relative\ruvo\' '\ruvo\' 'C:ruvo\' \
+        '\\server\share\ruvo\' 'C:\tools/ruvo/'; do
+        : >"$out" && timeout 60 "$wine" msiexec /i "$msi" "INSTALLDIR=$folder" /qn /l*v "$out" \
+            >/dev/null 2>&1 && fail "INSTALLDIR=$folder was accepted"
+        last=$(tr -d '\r' <"$out" | sed -n 's/^Action start [^ ]* //p' | tail -n 1)
+        [ "$last" = LaunchConditions. ] || fail "INSTALLDIR=$folder was refused after $last"
+    done
+    [ -z "$(programs)" ] && [ -z "$(find "$WINEPREFIX" /server -iname ruvo.exe 2>/dev/null)" ] &&
+        [ "$(entries)" = "$(cat "$WINEPREFIX.path")" ] || fail "after a refused folder: $(programs); PATH: $(entries)"
+    # Installed and uninstalled: folder|entry on PATH before|entry added. A drive letter in
+    # lower case, and one of each custom action's letters, on drives of this prefix; a folder
+    # that PATH holds already, in any case, with a final "\" or without, is not added, so that
+    # the uninstall leaves the entry; one beside an entry that only starts like it is added.
+    # PATH is written as it was before each, and after: Wine's uninstalls leave empty entries,
+    # and Wine's cmd searches no entry after an empty one.
+    for drive in g q s; do
+        mkdir -p "$WINEPREFIX/drive_$drive" &&
+            ln -sfn "../drive_$drive" "$WINEPREFIX/dosdevices/$drive:"
+    done
+    before=$(machine_path)
+    while IFS='|' read -r folder held added; do
+        w reg add "$environment" /v PATH /t REG_EXPAND_SZ /d "$before${held:+;$held}" /f
+        entries >"$WINEPREFIX.path"
+        w msiexec /i "$msi" "INSTALLDIR=$folder" /qn
+        installed_once "$version" "$files" "$folder" "$added"
+        uninstalled "$folder"
+    done <<'EOF'
+g:\ruvo\||g:\ruvo\
+Q:\ruvo\||Q:\ruvo\
+S:\ruvo\||S:\ruvo\
+C:\tools\|C:\tools\|
+C:\tools\ruvo\|c:\TOOLS\RUVO|
+C:\tools\ruvo\|C:\tools\ruvo\bin|C:\tools\ruvo\
+EOF
+    w reg add "$environment" /v PATH /t REG_EXPAND_SZ /d "$before" /f
     # The server started with -p60 may have exited on its own; wineserver -k then exits 1 and says
     # nothing.
     "$wineserver" -k >"$out" 2>&1 && exit 0

@@ -174,10 +174,11 @@ gtest_discover_tests(ruvo_tests TEST_PREFIX "ruvo.exe." NO_PRETTY_VALUES
              SKIP_REGULAR_EXPRESSION "\\[  SKIPPED \\]")
 
 # The .msi of the 32-bit build installed, run from PATH, repaired, replaced
-# by the next version and uninstalled, in that order (see msi_test.sh). The
-# longest chain of the run: a high cost has ctest start it first.
+# by the next version and uninstalled, then installed into folders that it
+# must take or refuse, in that order (see msi_test.sh). The longest chain of
+# the run: a high cost has ctest start it first.
 set(previous "")
-foreach(step install run_from_path repair upgrade uninstall)
+foreach(step install run_from_path repair upgrade uninstall folders)
   add_test(NAME wine.${arch}.msi.${step}
            COMMAND bash ${CMAKE_CURRENT_SOURCE_DIR}/msi_test.sh ${step} ${arch} ${CMAKE_BINARY_DIR}
                    ${PROJECT_VERSION} ${CMAKE_COMMAND} "${wine}" "${wineserver}" "${missing}")
@@ -188,5 +189,5 @@ foreach(step install run_from_path repair upgrade uninstall)
 endforeach()
 set_tests_properties(wine.${arch}.msi.install PROPERTIES FIXTURES_SETUP msi
                      FIXTURES_REQUIRED "")
-set_tests_properties(wine.${arch}.msi.uninstall PROPERTIES FIXTURES_CLEANUP msi
+set_tests_properties(wine.${arch}.msi.folders PROPERTIES FIXTURES_CLEANUP msi
                      FIXTURES_REQUIRED "")
