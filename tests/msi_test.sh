@@ -178,10 +178,10 @@ folders) # which folders an install takes, in the prefix as it was before the fi
     done
     [ -z "$(programs)" ] && [ -z "$(find "$WINEPREFIX" /server -iname ruvo.exe 2>/dev/null)" ] &&
         [ "$(entries)" = "$(cat "$WINEPREFIX.path")" ] || fail "after a refused folder: $(programs); PATH: $(entries)"
-    # Installed and uninstalled: folder|entry on PATH before|entry added. A drive letter in
-    # lower case, and one of each custom action's letters, on drives of this prefix; a folder
-    # that PATH holds already, in any case, with a final "\" or without, is not added, so that
-    # the uninstall leaves the entry; one beside an entry that only starts like it is added.
+    # Installed and uninstalled: folder|entry on PATH before|entry added, on drives of this
+    # prefix, one of each custom action's letters, the first in lower case. A folder that PATH
+    # holds already, in any case, with a final "\" or without, is not added, so that the
+    # uninstall leaves the entry; one beside an entry that only starts like it is added.
     # PATH is written as it was before each, and after: Wine's uninstalls leave empty entries,
     # and Wine's cmd searches no entry after an empty one.
     for drive in g q s; do
@@ -196,12 +196,9 @@ folders) # which folders an install takes, in the prefix as it was before the fi
         installed_once "$version" "$files" "$folder" "$added"
         uninstalled "$folder"
     done <<'EOF'
-g:\ruvo\||g:\ruvo\
-Q:\ruvo\||Q:\ruvo\
-S:\ruvo\||S:\ruvo\
-C:\tools\|C:\tools\|
-C:\tools\ruvo\|c:\TOOLS\RUVO|
-C:\tools\ruvo\|C:\tools\ruvo\bin|C:\tools\ruvo\
+g:\tools\|g:\tools\|
+Q:\tools\ruvo\|q:\TOOLS\RUVO|
+S:\tools\ruvo\|S:\tools\ruvo\bin|S:\tools\ruvo\
 EOF
     w reg add "$environment" /v PATH /t REG_EXPAND_SZ /d "$before" /f
     # The server started with -p60 may have exited on its own; wineserver -k then exits 1 and says
