@@ -67,8 +67,13 @@ ROWS
     "$cmake" -S "$source" -B "$work/refused" -U"RUVO_*" -DBUILD_TESTING=OFF >"$log" 2>&1 || fail "$(cat "$log")"
     refused "RUVO_DOWNLOAD_URL is empty" "$cmake" --build "$work/refused" --target release
     [ ! -e "$work/refused/release-win32" ] || fail "a refused release built"
+    # A release that fails on the way leaves none, not the one made before, for the check.
     "$cmake" -S "$source" -B "$unsigned" "${settings[@]}" >"$log" 2>&1 &&
         "$cmake" --build "$unsigned" --target release >"$log" 2>&1 || fail "$(cat "$log")"
+    refused "RUVO_SIGNING_PASSWORD is not" env -u RUVO_SIGNING_PASSWORD RUVO_SIGNING_PFX=none \
+        "$cmake" --build "$unsigned" --target release
+    refused "No release in $unsigned/release" "$cmake" --build "$unsigned" --target release-check
+    "$cmake" --build "$unsigned" --target release >"$log" 2>&1 || fail "$(cat "$log")"
     [ "$(files "$unsigned/release")" = "$eight" ] || fail "the release holds $(ls "$unsigned/release")"
     (cd "$unsigned/release" && sha256sum --quiet -c SHA256SUMS) || fail "sha256sum -c" ;;
 check)
