@@ -21,6 +21,8 @@ if(RUVO_PACKAGE_CONTACT MATCHES "[;\n\r\t]")
   message(FATAL_ERROR "RUVO_PACKAGE_CONTACT is \"${RUVO_PACKAGE_CONTACT}\": a semicolon, tab or "
                       "line break cannot stand in it")
 endif()
+# The publisher that the .msi and the manifests name: the contact without its address.
+string(REGEX REPLACE " *<.*" "" publisher "${RUVO_PACKAGE_CONTACT}")
 
 if(WIN32)
   # Unpacked, the .zip is a folder that holds the program beside its notes.
@@ -115,8 +117,6 @@ include(CPack)
 # installs them: cmake --build . --target msi (see cmake/msi.cmake). They are
 # installed as built, not stripped again, so that a signed ruvo.exe keeps its
 # signature; the .msi is then signed itself, as ruvo.exe is (cmake/sign.cmake).
-# The publisher that the .msi and the manifests name: the contact without its address.
-string(REGEX REPLACE " *<.*" "" publisher "${RUVO_PACKAGE_CONTACT}")
 if(WIN32 AND CMAKE_SIZEOF_VOID_P EQUAL 4)
   set(msi_files ${PROJECT_BINARY_DIR}/msi-files)
   set(msi ${PROJECT_BINARY_DIR}/ruvo-${PROJECT_VERSION}-win32.msi)
@@ -150,10 +150,13 @@ if(NOT WIN32 AND NOT CMAKE_CROSSCOMPILING)
   # no version but this one in its path: the manifests publish it as it is.
   foreach(setting RUVO_DOWNLOAD_URL RUVO_HOMEPAGE RUVO_LICENSE_URL)
     set(address "${${setting}}")
-    string(REGEX MATCHALL "[0-9]+(\\.[0-9]+)+" versions "${address}")
-    list(REMOVE_ITEM versions ${PROJECT_VERSION})
     if(address STREQUAL "")
-    elseif(NOT address MATCHES "^https://[A-Za-z0-9.-]+(:[0-9]+)?(/[-A-Za-z0-9._~%!&'()*+,=:@/]*)?$")
+      continue()
+    endif()
+    string(REGEX REPLACE "^[a-z]+://[^/]*" "" path "${address}")
+    string(REGEX MATCHALL "[0-9]+(\\.[0-9]+)+" versions "${path}")
+    list(REMOVE_ITEM versions ${PROJECT_VERSION})
+    if(NOT address MATCHES "^https://[A-Za-z0-9.-]+(:[0-9]+)?(/[-A-Za-z0-9._~%!&'()*+,=:@/]*)?$")
       message(FATAL_ERROR "${setting} is \"${address}\": not an https:// address without "
                           "query, fragment, blanks, quotes or semicolons")
     elseif(versions)
