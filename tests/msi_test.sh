@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
-# One step in the life of ruvo's .msi under Wine, in a prefix of its own that
-# the steps share, in this order. Status 77 reports the step as skipped.
+# One step in the life of ruvo's .msi under Wine. package makes the .msi;
+# then two chains run side by side, each in a Wine prefix of its own:
 # - install: the tables that Wine cannot judge (File, MsiFileHash,
 #   MsiLockPermissionsEx, Environment, SecureCustomProperties); then ruvo
 #   into C:\tools\ruvo\;
@@ -10,9 +10,12 @@
 # - upgrade: to the next major version, in the same folder, once on PATH;
 # - uninstall: and the folder is forgotten; a given folder wins over a kept
 #   one; without the kept folder PATH keeps every other entry;
+# and, beside them,
 # - folders: folders that the launch conditions refuse, with nothing
 #   installed; folders installed and uninstalled on drives of the prefix,
 #   with PATH holding the folder before or not.
+# Making a prefix takes Wine seconds of waiting, which the two chains share.
+# Status 77 reports a step as skipped.
 # Usage: msi_test.sh STEP ARCH BUILD_FOLDER VERSION CMAKE WINE WINESERVER [MISSING]
 set -u
 step=$1 arch=$2 build=$3 version=$4 cmake=$5 wine=$6 wineserver=$7 missing=${8:-}
@@ -31,16 +34,28 @@ if [ -n "$missing" ]; then
     [ "${CI:-}" = true ] && fail "CI must run every step, but $missing"
     echo "SKIP: $missing" && exit 77
 fi
-export WINEPREFIX=$build/wineprefix-msi WINEDEBUG=-all WINEDLLOVERRIDES=mscoree,mshtml=
+prefix=$build/wineprefix-msi
+[ "$step" = folders ] && prefix=$build/wineprefix-msi-folders
+export WINEPREFIX=$prefix WINEDEBUG=-all WINEDLLOVERRIDES=mscoree,mshtml=
 out=$WINEPREFIX.out files=$build/windows/msi-files msi=$build/windows/ruvo-$version-win32.msi
 # The upgrade step packs the next major version from the files in $new.
 new=$build/msi-upgrade next=$((${version%%.*} + 1)).0.0
 # Wine's output goes to a file: the processes that it leaves running would hold a pipe open.
 w() { "$wine" "$@" >"$out" 2>&1 || fail "$* ended with $?: $(cat "$out")"; }
-if [ "$step" = install ]; then
+if [ "$step" = package ]; then
     "$cmake" --build "$build/windows" --target msi >"$out" 2>&1 || fail "the .msi: $(cat "$out")"
+    exit 0
+elif [ "$step" = install ] || [ "$step" = folders ]; then
     rm -rf "$WINEPREFIX" && mkdir "$WINEPREFIX" && "$wineserver" -p60 >"$out" 2>&1 && w wineboot -i
 fi
+# The last step of a chain stops its prefix's server, which started with -p60 and may have
+# exited on its own; wineserver -k then exits 1 and says nothing.
+stop_server() {
+    "$wineserver" -k >"$out" 2>&1 && exit 0
+    status=$?
+    [ $status = 1 ] && [ ! -s "$out" ] || fail "wineserver -k ended with $status: $(cat "$out")"
+    echo "wineserver -k: the server had already exited"
+}
 # The install step chooses a folder, which repair and upgrade keep. Without one, the package
 # goes into Program Files; in a 64-bit prefix, into Program Files (x86).
 chosen='C:\tools\ruvo\'
@@ -114,7 +129,6 @@ install)
     secure=$(table Property | awk -F '\t' '$1 == "SecureCustomProperties" { print $2 }')
     [ "$(table Environment | cut -f 2)" = '=-*PATH' ] && [[ ";$secure;" == *";INSTALLDIR;"* ]] ||
         fail "Environment and SecureCustomProperties: $(table Environment); $secure"
-    machine_path >"$WINEPREFIX.original"
     entries >"$WINEPREFIX.path"
     w msiexec /i "$msi" "INSTALLDIR=$chosen" /qn
     installed_once "$version" "$files" "$chosen" ;;
@@ -158,11 +172,9 @@ uninstall) # and forgets the folder, so ruvo goes into Program Files; one given 
     w msiexec /i "$msi" "INSTALLDIR=$chosen" /qn
     w reg delete 'HKLM\Software\ruvo' /v InstallDir /f /reg:32
     w msiexec /x "$(programs | cut -d ' ' -f 1)" /qn
-    [ "$(entries | grep -vxF "$chosen")" = "$(cat "$WINEPREFIX.path")" ] || fail "PATH: $(entries)" ;;
-folders) # which folders an install takes, in the prefix as it was before the first install:
-    # the uninstall without a kept folder may have left its folder and entry
-    w reg add "$environment" /v PATH /t REG_EXPAND_SZ /d "$(cat "$WINEPREFIX.original")" /f
-    rm -rf "$(unix "$chosen")"
+    [ "$(entries | grep -vxF "$chosen")" = "$(cat "$WINEPREFIX.path")" ] || fail "PATH: $(entries)"
+    stop_server ;;
+folders) # which folders an install takes
     entries >"$WINEPREFIX.path"
     # A folder with a semicolon would be two PATH entries, one with a percent sign would expand
     # into others, and one that is no local full path written with "\" an entry searched from
@@ -200,11 +212,5 @@ g:\tools\|g:\tools\|
 Q:\tools\ruvo\|q:\TOOLS\RUVO|
 S:\tools\ruvo\|S:\tools\ruvo\bin|S:\tools\ruvo\
 EOF
-    w reg add "$environment" /v PATH /t REG_EXPAND_SZ /d "$before" /f
-    # The server started with -p60 may have exited on its own; wineserver -k then exits 1 and says
-    # nothing.
-    "$wineserver" -k >"$out" 2>&1 && exit 0
-    status=$?
-    [ $status = 1 ] && [ ! -s "$out" ] || fail "wineserver -k ended with $status: $(cat "$out")"
-    echo "wineserver -k: the server had already exited" ;;
+    stop_server ;;
 esac

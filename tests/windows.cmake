@@ -173,21 +173,24 @@ gtest_discover_tests(ruvo_tests TEST_PREFIX "ruvo.exe." NO_PRETTY_VALUES
   PROPERTIES ENVIRONMENT RUVO_TARGET=windows
              SKIP_REGULAR_EXPRESSION "\\[  SKIPPED \\]")
 
-# The .msi of the 32-bit build installed, run from PATH, repaired, replaced
-# by the next version and uninstalled, then installed into folders that it
-# must take or refuse, in that order (see msi_test.sh). The longest chain of
-# the run: a high cost has ctest start it first.
+# The .msi of the 32-bit build, packed, then installed, run from PATH,
+# repaired, replaced by the next version and uninstalled, in that order;
+# beside them, in a prefix of its own, installed into folders that it must
+# take or refuse (see msi_test.sh). The longest chains of the run: a high
+# cost has ctest start them first.
 set(previous "")
-foreach(step install run_from_path repair upgrade uninstall folders)
+foreach(step package install run_from_path repair upgrade uninstall folders)
   add_test(NAME wine.${arch}.msi.${step}
            COMMAND bash ${CMAKE_CURRENT_SOURCE_DIR}/msi_test.sh ${step} ${arch} ${CMAKE_BINARY_DIR}
                    ${PROJECT_VERSION} ${CMAKE_COMMAND} "${wine}" "${wineserver}" "${missing}")
-  set_tests_properties(wine.${arch}.msi.${step} PROPERTIES FIXTURES_REQUIRED msi
-                       DEPENDS "${previous}" SKIP_RETURN_CODE 77 TIMEOUT 300
-                       COST 100)
+  set_tests_properties(wine.${arch}.msi.${step} PROPERTIES FIXTURES_REQUIRED "msi;msi_installed"
+                       DEPENDS "${previous}" SKIP_RETURN_CODE 77 TIMEOUT 300 COST 100)
   set(previous wine.${arch}.msi.${step})
 endforeach()
-set_tests_properties(wine.${arch}.msi.install PROPERTIES FIXTURES_SETUP msi
-                     FIXTURES_REQUIRED "")
-set_tests_properties(wine.${arch}.msi.folders PROPERTIES FIXTURES_CLEANUP msi
-                     FIXTURES_REQUIRED "")
+set_tests_properties(wine.${arch}.msi.package PROPERTIES FIXTURES_SETUP msi FIXTURES_REQUIRED ""
+                     DEPENDS "")
+set_tests_properties(wine.${arch}.msi.install PROPERTIES FIXTURES_SETUP msi_installed
+                     FIXTURES_REQUIRED msi)
+set_tests_properties(wine.${arch}.msi.uninstall PROPERTIES FIXTURES_CLEANUP msi_installed
+                     FIXTURES_REQUIRED msi)
+set_tests_properties(wine.${arch}.msi.folders PROPERTIES FIXTURES_REQUIRED msi DEPENDS "")
