@@ -180,8 +180,8 @@ def check_windows_packages(folder, msi, zip_name, built_exe, work):
 
 
 def signing_certificate(work):
-    """The certificate that signs the release, from the environment: (PEM file, "issuer
-    serial"), or None when the build was given none."""
+    """The certificate that signs the release, from the environment: (the roots to verify
+    against, "issuer serial", its file), or None when the build was given none."""
     pem = os.environ.get("RUVO_SIGNING_CERT", "")
     pfx = os.environ.get("RUVO_SIGNING_PFX", "")
     if not pem and pfx:
